@@ -1,0 +1,255 @@
+#include "discrete/frequencies.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+
+#include "support/diagnostics.hpp"
+#include "support/text.hpp"
+
+namespace pairlab {
+
+void ReadUserFreqs(const std::string& path, const std::string& filename, int k1, int k2,
+                   std::vector<double>& p1, std::vector<double>& p2, double mpf) {
+  const std::string fullPath = path + filename;
+  std::ifstream in(fullPath);
+  if (!in) throw UnreadableFile{"Could not open file: " + fullPath};
+  std::cout << "\nReading file " << fullPath << std::endl;
+
+  const char* const sexName[2] = {"female", "male"};
+  const char* const sexTitle[2] = {"Female", "Male"};
+  std::vector<double>* freqs[2] = {&p1, &p2};
+  const int types[2] = {k1, k2};
+  int lineOf[2] = {0, 0};  // line numbers of the two data lines, for messages
+
+  std::string line;
+  int lineNumber = 0;
+  int dataLines = 0;
+  while (std::getline(in, line)) {
+    ++lineNumber;
+    const std::string_view stripped = stripLeadingSpace(line);
+    if (!isDataLine(stripped)) continue;
+    const int sex = dataLines++;
+    if (sex > 1) continue;  // further data lines are read and ignored
+    lineOf[sex] = lineNumber;
+    const std::vector<std::string> words = get_words(stripped);
+    if (words.size() != static_cast<std::size_t>(types[sex]))
+      stopRun(std::string("Wrong number of ") + sexName[sex] + " types in user file " + filename +
+                  "\n",
+              static_cast<int>(words.size()));
+    std::vector<double>& f = *freqs[sex];
+    if (types[sex] == 1) {
+      f[0] = 1.0;
+      continue;
+    }
+    for (int t = 0; t < types[sex]; ++t)
+      f[t] = std::min(1.0 - mpf, std::max(mpf, toReal(words[t].c_str())));
+  }
+
+  for (int sex = 0; sex < 2; ++sex) {
+    std::vector<double>& f = *freqs[sex];
+    double sum = 0.0;
+    for (double v : f) sum += v;
+    if (std::fabs(sum - 1.0) <= 1e-6) continue;
+    double others = 0.0;
+    for (std::size_t t = 0; t + 1 < f.size(); ++t) others += f[t];
+    f.back() = 1.0 - others;
+    warnRun(std::string("Warning: ") + sexTitle[sex] + " frequencies do not sum up to 1 in " +
+                filename + ". The last frequency has been updated to " + NtoS(f.back()) + "\n",
+            kErrorFile);
+    if (!(f.back() > 0.0)) {
+      const std::string where =
+          lineOf[sex] > 0 ? " line " + NtoS(lineOf[sex]) : std::string(" (no such line)");
+      stopRun(std::string("Wrong ") + sexName[sex] + " frequencies in user file " + filename +
+                  where + ": the last frequency becomes " + NtoS(f.back()) +
+                  "; the frequencies of the other types must sum to less than 1\n",
+              1);
+    }
+  }
+}
+
+std::vector<double> uniformNumbers(int k, int n) {
+  std::vector<double> numbers(k, 0.0);
+  double sum = 0.0;
+  for (int t = 0; t + 1 < k; ++t) {
+    numbers[t] = static_cast<double>(n) / k;
+    sum += numbers[t];
+  }
+  numbers[k - 1] = n - sum;
+  return numbers;
+}
+
+std::vector<double> userNumbers(const std::vector<double>& freqs, int n) {
+  const int k = static_cast<int>(freqs.size());
+  std::vector<double> numbers(k, 0.0);
+  double sum = 0.0;
+  for (int t = 0; t + 1 < k; ++t) {
+    numbers[t] = std::round(freqs[t] * n);
+    sum += numbers[t];
+  }
+  numbers[k - 1] = n - sum;
+  return numbers;
+}
+
+void checkPartitionRoom(double mpf) {
+  if (!(mpf < 0.5))
+    stopRun("\nRandom type frequencies need -MPF below 0.5: every share is drawn within [MPF, "
+            "1 - MPF], which leaves no room with MPF " +
+                NtoS(mpf) + "\n",
+            1);
+}
+
+std::vector<double> randomPartition(int k, int n, double mpf, Random& rng) {
+  std::vector<double> numbers(k, 0.0);
+  if (k == 1) {
+    numbers[0] = n;
+    return numbers;
+  }
+  checkPartitionRoom(mpf);
+  long long assigned = 0;
+  for (int t = 0; t < k - 1 && assigned != n - 1; ++t) {
+    double u;
+    do u = rng.u();
+    while (u < mpf || u > 1.0 - mpf);
+    const long long c = std::llround(u * static_cast<double>(n - assigned));
+    assigned += c;
+    if (assigned >= n) {
+      numbers[t] = static_cast<double>(c - (assigned - n + 1));
+      assigned = n - 1;
+    } else {
+      numbers[t] = static_cast<double>(c);
+    }
+  }
+  numbers[k - 1] = static_cast<double>(n - assigned);
+  std::shuffle(numbers.begin(), numbers.end(), rng.randgen);
+  return numbers;
+}
+
+std::vector<double> driftUniformNumbers(int k, int n, Random& rng) {
+  std::vector<double> numbers(k, 0.0);
+  const double w = 1.0 / k;
+  int placed = 0;
+  while (placed < n) {
+    for (int t = 0; t < k && placed < n; ++t) {
+      const double u = rng.u();
+      if (t * w <= u && u < (t + 1) * w) {
+        numbers[t] += 1.0;
+        ++placed;
+      }
+    }
+  }
+  return numbers;
+}
+
+std::vector<double> driftUserNumbers(const std::vector<double>& freqs, int n, Random& rng) {
+  std::vector<double> numbers(freqs.size(), 0.0);
+  int placed = 0;
+  while (placed < n) {
+    const int t = findType(freqs, rng.u());
+    if (t < 0) continue;
+    numbers[t] += 1.0;
+    ++placed;
+  }
+  return numbers;
+}
+
+std::vector<double> frequenciesOf(const std::vector<double>& numbers, int n) {
+  std::vector<double> freqs(numbers.size());
+  for (std::size_t t = 0; t < numbers.size(); ++t) freqs[t] = numbers[t] / n;
+  return freqs;
+}
+
+int findType(const std::vector<double>& freqs, double u) {
+  double cumulative = 0.0;
+  for (std::size_t t = 0; t < freqs.size(); ++t) {
+    const double lo = cumulative;
+    cumulative += freqs[t];
+    if (lo <= u && u < cumulative) return static_cast<int>(t);
+  }
+  return -1;
+}
+
+int drawType(const std::vector<double>& freqs, Random& rng) {
+  const int t = findType(freqs, rng.u());
+  if (t >= 0) return t;
+  for (int last = static_cast<int>(freqs.size()) - 1; last > 0; --last)
+    if (freqs[last] > 0.0) return last;
+  return 0;
+}
+
+namespace {
+struct Span {
+  double lo, hi;
+};
+
+// Whether the spans cover all of [a, b).
+bool covers(std::vector<Span> spans, double a, double b) {
+  std::sort(spans.begin(), spans.end(), [](const Span& x, const Span& y) { return x.lo < y.lo; });
+  double reached = a;
+  for (const Span& s : spans) {
+    if (s.lo > reached) return false;
+    reached = std::max(reached, s.hi);
+    if (reached >= b) return true;
+  }
+  return reached >= b;
+}
+}  // namespace
+
+std::vector<bool> rouletteReachable(const std::vector<double>& freqs,
+                                    const std::vector<double>& pool) {
+  std::vector<bool> reachable(freqs.size(), false);
+  std::vector<Span> taken;  // parts of [0, 1) that earlier types take or end the walk on
+  double cumulative = 0.0;
+  for (std::size_t t = 0; t < freqs.size(); ++t) {
+    const double lo = cumulative;
+    cumulative += freqs[t];
+    const double a = std::max(lo, 0.0);
+    const double b = std::min(cumulative, 1.0);
+    if (!(a < b)) continue;
+    if (pool[t] > 0.0) reachable[t] = !covers(taken, a, b);
+    if (pool[t] > 0.0 || cumulative >= 1.0) taken.push_back({a, b});
+  }
+  return reachable;
+}
+
+void roulette(int n, const std::vector<double>& freqs, std::vector<double>& pool,
+              std::vector<int>& indexes, Random& rng) {
+  indexes.assign(n, -1);
+  double holds = 0.0;
+  for (double left : pool)
+    if (left > 0.0) holds += std::ceil(left);
+  if (n > holds)
+    stopRun("\nroulette: asked for " + NtoS(n) + " individuals from a pool that holds " +
+                NtoS(holds) + " (condition n<=pool)\n",
+            1);
+
+  auto anyReachable = [&] {
+    const std::vector<bool> r = rouletteReachable(freqs, pool);
+    return std::find(r.begin(), r.end(), true) != r.end();
+  };
+  bool canDraw = anyReachable();
+  int chosen = 0;
+  while (chosen < n) {
+    if (!canDraw)
+      stopRun("\nroulette: no type with individuals left in the pool can be drawn by its "
+              "frequency (condition pool>0 for a type with a positive frequency)\n",
+              1);
+    const double u = rng.u();
+    double cumulative = 0.0;
+    for (std::size_t t = 0; t < freqs.size(); ++t) {
+      const double lo = cumulative;
+      cumulative += freqs[t];
+      if (!(lo <= u && u < cumulative)) continue;
+      if (pool[t] > 0.0) {
+        pool[t] -= 1.0;
+        indexes[chosen++] = static_cast<int>(t);
+        if (!(pool[t] > 0.0)) canDraw = anyReachable();
+        break;
+      }
+      if (cumulative >= 1.0) break;
+    }
+  }
+}
+
+}  // namespace pairlab

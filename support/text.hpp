@@ -1,0 +1,43 @@
+// Number-to-text, C-library style text-to-number conversions and word splitting.
+#pragma once
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace pairlab {
+
+// A number as the names and messages of the program show it: the default formatting of the
+// standard streams (six significant digits as "%g" for doubles, plain decimal for integers).
+template <typename T>
+  requires std::is_arithmetic_v<T>
+std::string NtoS(T number) {
+  std::ostringstream text;
+  text << number;
+  return text.str();
+}
+
+// Conversions with the semantics of atoi / atof / atoll: leading blanks, an optional sign and
+// as many characters as form a number; anything else gives 0. Unlike the C functions, values
+// beyond the range of the type saturate instead of being undefined.
+int toInt(const char* word);
+double toReal(const char* word);
+std::int64_t toInt64(const char* word);
+
+// The words of a line of a user file: separators are tab, line feed, carriage return, space,
+// comma and semicolon; runs of separators never produce empty words.
+std::vector<std::string> get_words(std::string_view line);
+
+// The line without its leading space, form feed, line feed, carriage return, tab and vertical tab.
+std::string_view stripLeadingSpace(std::string_view line);
+
+// The line without leading and trailing white space (as isspace classifies it).
+std::string_view stripSpace(std::string_view line);
+
+// User files skip lines that are empty after stripping and lines containing '#' anywhere.
+bool isDataLine(std::string_view stripped);
+
+}  // namespace pairlab
