@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds the pairlab executable into build/ (installing missing Debian packages first).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target pairlab

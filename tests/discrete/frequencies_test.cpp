@@ -1,0 +1,272 @@
+#include "discrete/frequencies.hpp"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "support/diagnostics.hpp"
+#include "support/test_helpers.hpp"
+
+namespace pairlab {
+namespace {
+
+using testing::InTempDir;
+using testing::readFile;
+using testing::writeFile;
+using Vec = std::vector<double>;
+
+double sum(const Vec& v) { return std::accumulate(v.begin(), v.end(), 0.0); }
+
+TEST(Composition, UniformTypesShareThePopulationUnrounded) {
+  EXPECT_EQ(uniformNumbers(2, 250), (Vec{125.0, 125.0}));
+  const Vec three = uniformNumbers(3, 250);
+  EXPECT_DOUBLE_EQ(three[0], 250.0 / 3);
+  EXPECT_DOUBLE_EQ(three[1], 250.0 / 3);
+  EXPECT_DOUBLE_EQ(three[2], 250.0 - (250.0 / 3 + 250.0 / 3));
+  EXPECT_EQ(uniformNumbers(1, 7), (Vec{7.0}));
+  EXPECT_EQ(frequenciesOf({125.0, 125.0}, 250), (Vec{0.5, 0.5}));
+}
+
+TEST(Composition, UserFrequenciesRoundHalfAwayFromZeroAndTheLastTakesTheRest) {
+  EXPECT_EQ(userNumbers({0.3, 0.7}, 250), (Vec{75.0, 175.0}));
+  EXPECT_EQ(userNumbers({0.25, 0.25, 0.5}, 10), (Vec{3.0, 3.0, 4.0}));  // 2.5 rounds to 3
+}
+
+TEST(Composition, RandomPartitionOfTwoTypesKeepsBothWithinTheMinimumShare) {
+  for (std::uint64_t seed = 1; seed <= 200; ++seed) {
+    Random rng(seed);
+    const Vec numbers = randomPartition(2, 250, 0.2, rng);
+    EXPECT_EQ(sum(numbers), 250.0);
+    for (double n : numbers) {
+      EXPECT_GE(n, 50.0);  // round(u * 250) with u in [0.2, 0.8]
+      EXPECT_LE(n, 200.0);
+    }
+  }
+}
+
+TEST(Composition, RandomPartitionAlwaysPlacesEveryone) {
+  for (std::uint64_t seed = 1; seed <= 100; ++seed) {
+    Random rng(seed);
+    const Vec numbers = randomPartition(6, 300, 0.05, rng);
+    EXPECT_EQ(sum(numbers), 300.0);
+    for (double n : numbers) EXPECT_GE(n, 0.0);
+  }
+  Random rng(1);
+  EXPECT_EQ(randomPartition(1, 9, 0.1, rng), (Vec{9.0}));
+}
+
+class Partition : public InTempDir {};
+
+TEST_F(Partition, NoRoomForADrawStopsBeforeDrawing) {
+  Random rng(1);
+  const Random untouched(1);
+  ::testing::internal::CaptureStdout();
+  EXPECT_THROW(randomPartition(2, 250, 0.5, rng), RunStop);
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("-MPF below 0.5"), std::string::npos);
+  EXPECT_TRUE(rng.randgen == untouched.randgen);
+}
+
+TEST(Drift, UniformPassesPlaceExactlyN) {
+  for (std::uint64_t seed = 1; seed <= 50; ++seed) {
+    Random rng(seed);
+    EXPECT_EQ(sum(driftUniformNumbers(3, 250, rng)), 250.0);
+  }
+}
+
+TEST(Drift, UniformPassesMakeOneDrawPerVisitedType) {
+  // With one type every draw below 1 places an individual: n draws for n individuals.
+  Random rng(3), copy(3);
+  driftUniformNumbers(1, 10, rng);
+  for (int i = 0; i < 10; ++i) copy.u();
+  EXPECT_TRUE(rng.randgen == copy.randgen);
+}
+
+TEST(Drift, UserFrequenciesPlaceExactlyN) {
+  Random rng(5);
+  const Vec numbers = driftUserNumbers({0.2, 0.3, 0.5}, 400, rng);
+  EXPECT_EQ(sum(numbers), 400.0);
+  // A draw beyond frequencies that fall short of 1 is redone, never placed.
+  Random rng2(6);
+  EXPECT_EQ(sum(driftUserNumbers({0.1, 0.1}, 50, rng2)), 50.0);
+}
+
+TEST(TypeDraw, FindsTheIntervalHoldingTheDraw) {
+  const Vec f{0.2, 0.0, 0.5, 0.3};
+  EXPECT_EQ(findType(f, 0.0), 0);
+  EXPECT_EQ(findType(f, 0.1999), 0);
+  EXPECT_EQ(findType(f, 0.2), 2);  // the empty interval of type 1 holds nothing
+  EXPECT_EQ(findType(f, 0.7), 3);
+  EXPECT_EQ(findType({0.5, 0.4999}, 0.99995), -1);
+}
+
+TEST(TypeDraw, ADrawBeyondTheLastIntervalTakesTheLastTypeWithAPositiveFrequency) {
+  // Frequencies summing to 0.3: nearly every draw falls beyond them.
+  Random rng(11);
+  for (int i = 0; i < 50; ++i) {
+    const int t = drawType({0.1, 0.2, 0.0}, rng);
+    EXPECT_TRUE(t == 0 || t == 1);
+  }
+  Random rng2(12);
+  int last = 0;
+  for (int i = 0; i < 50; ++i) last += drawType({0.0, 0.1, 0.0}, rng2) == 1;
+  EXPECT_EQ(last, 50);
+}
+
+TEST(Roulette, ChoosesWithoutReplacement) {
+  Random rng(7);
+  Vec pool{3.0, 2.0};
+  std::vector<int> chosen;
+  roulette(5, {0.5, 0.5}, pool, chosen, rng);
+  EXPECT_EQ(std::count(chosen.begin(), chosen.end(), 0), 3);
+  EXPECT_EQ(std::count(chosen.begin(), chosen.end(), 1), 2);
+  EXPECT_EQ(pool, (Vec{0.0, 0.0}));
+}
+
+TEST(Roulette, AFractionalPoolCanBeChosenOnceMoreAndGoesNegative) {
+  Random rng(8);
+  Vec pool{0.5, 0.0};
+  std::vector<int> chosen;
+  roulette(1, {1.0, 0.0}, pool, chosen, rng);
+  EXPECT_EQ(chosen, (std::vector<int>{0}));
+  EXPECT_EQ(pool[0], -0.5);
+}
+
+TEST(Roulette, RedrawsTypesWithoutIndividuals) {
+  Random rng(9);
+  Vec pool{0.0, 4.0};
+  std::vector<int> chosen;
+  roulette(4, {0.9, 0.1}, pool, chosen, rng);
+  EXPECT_EQ(chosen, (std::vector<int>(4, 1)));
+}
+
+TEST(Roulette, ReachableTypes) {
+  EXPECT_EQ(rouletteReachable({0.5, 0.5}, {1.0, 1.0}), (std::vector<bool>{true, true}));
+  EXPECT_EQ(rouletteReachable({0.5, 0.5}, {0.0, 1.0}), (std::vector<bool>{false, true}));
+  EXPECT_EQ(rouletteReachable({1.0, 0.0}, {1.0, 5.0}), (std::vector<bool>{true, false}));
+  // A type without individuals whose interval reaches 1 ends the walk: a later type whose
+  // interval it covers can never be chosen.
+  EXPECT_EQ(rouletteReachable({1.2, -0.3, 0.1}, {0.0, 0.0, 2.0}),
+            (std::vector<bool>{false, false, false}));
+}
+
+class RouletteGuards : public InTempDir {};
+
+TEST_F(RouletteGuards, AskingForMoreThanThePoolHoldsStops) {
+  Random rng(1);
+  Vec pool{1.0, 1.0};
+  std::vector<int> chosen;
+  ::testing::internal::CaptureStdout();
+  EXPECT_THROW(roulette(3, {0.5, 0.5}, pool, chosen, rng), RunStop);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("condition n<=pool"),
+            std::string::npos);
+}
+
+TEST_F(RouletteGuards, APoolThatNoDrawCanReachStopsInsteadOfLooping) {
+  Random rng(1);
+  Vec pool{0.0, 0.0, 2.0};
+  std::vector<int> chosen;
+  ::testing::internal::CaptureStdout();
+  EXPECT_THROW(roulette(1, {1.2, -0.3, 0.1}, pool, chosen, rng), RunStop);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("condition pool>0"), std::string::npos);
+}
+
+class UserFreqs : public InTempDir {
+ protected:
+  void read(int k1, int k2, double mpf = 0.1) {
+    p1.assign(k1, 0.0);
+    p2.assign(k2, 0.0);
+    ::testing::internal::CaptureStdout();
+    try {
+      ReadUserFreqs("", "PairlabUserFreqs.txt", k1, k2, p1, p2, mpf);
+    } catch (...) {
+      printed = ::testing::internal::GetCapturedStdout();
+      throw;
+    }
+    printed = ::testing::internal::GetCapturedStdout();
+  }
+  Vec p1, p2;
+  std::string printed;
+};
+
+TEST_F(UserFreqs, ReadsFemaleThenMaleLines) {
+  writeFile("PairlabUserFreqs.txt",
+            "# female frequencies, then male frequencies\n0.3 0.7\n\n 0.2,0.3;0.5\n9 9 9\n");
+  read(2, 3);
+  EXPECT_EQ(p1, (Vec{0.3, 0.7}));
+  EXPECT_EQ(p2, (Vec{0.2, 0.3, 0.5}));
+  EXPECT_EQ(printed, "\nReading file PairlabUserFreqs.txt\n");
+  EXPECT_FALSE(std::filesystem::exists("Pairlab.err"));
+}
+
+TEST_F(UserFreqs, FrequenciesAreKeptWithinTheMinimumShare) {
+  writeFile("PairlabUserFreqs.txt", "0.05 0.95\n0.5 0.5\n");
+  read(2, 2);
+  EXPECT_EQ(p1, (Vec{0.1, 0.9}));
+}
+
+TEST_F(UserFreqs, SumsOffOneAreCorrectedWithAWarning) {
+  writeFile("PairlabUserFreqs.txt", "0.2 0.2\n0.5 0.5\n");
+  read(2, 2);
+  EXPECT_DOUBLE_EQ(p1[1], 0.8);
+  const std::string warning =
+      "Warning: Female frequencies do not sum up to 1 in PairlabUserFreqs.txt. The last "
+      "frequency has been updated to 0.8\n";
+  EXPECT_NE(printed.find(warning + "\n"), std::string::npos);
+  EXPECT_EQ(readFile("Pairlab.err"), warning + "\n");
+}
+
+TEST_F(UserFreqs, ASingleTypeHasFrequencyOne) {
+  writeFile("PairlabUserFreqs.txt", "0.3\n0.5 0.5\n");
+  read(1, 2);
+  EXPECT_EQ(p1, (Vec{1.0}));
+}
+
+TEST_F(UserFreqs, NonNumericWordsRiseToTheMinimumShare) {
+  writeFile("PairlabUserFreqs.txt", "abc 0.9\n0.5 0.5\n");
+  read(2, 2);
+  EXPECT_EQ(p1, (Vec{0.1, 0.9}));
+}
+
+TEST_F(UserFreqs, AWrongNumberOfValuesStopsWithTheCountAsStatus) {
+  writeFile("PairlabUserFreqs.txt", "0.2 0.3 0.5\n0.5 0.5\n");
+  try {
+    read(2, 2);
+    FAIL();
+  } catch (const RunStop& stop) {
+    EXPECT_EQ(stop.status, 3);
+  }
+  EXPECT_EQ(readFile("Pairlab.err"),
+            "Wrong number of female types in user file PairlabUserFreqs.txt\n\n");
+  writeFile("PairlabUserFreqs.txt", "0.5 0.5\n1\n");
+  EXPECT_THROW(read(2, 2), RunStop);
+  EXPECT_NE(printed.find("Wrong number of male types in user file PairlabUserFreqs.txt"),
+            std::string::npos);
+}
+
+TEST_F(UserFreqs, ACorrectedLastFrequencyOfZeroOrLessStops) {
+  writeFile("PairlabUserFreqs.txt", "# comment\n0.5 0.5\n0.9 0.9 0.9\n");
+  try {
+    read(2, 3);
+    FAIL();
+  } catch (const RunStop& stop) {
+    EXPECT_EQ(stop.status, 1);
+  }
+  EXPECT_NE(printed.find("Wrong male frequencies in user file PairlabUserFreqs.txt line 3: the "
+                         "last frequency becomes -0.8"),
+            std::string::npos);
+}
+
+TEST_F(UserFreqs, AMissingFileThrowsItsPath) {
+  p1.assign(2, 0.0);
+  p2.assign(2, 0.0);
+  try {
+    ReadUserFreqs("", "PairlabUserFreqs.txt", 2, 2, p1, p2, 0.1);
+    FAIL();
+  } catch (const UnreadableFile& e) {
+    EXPECT_EQ(e.message, "Could not open file: PairlabUserFreqs.txt");
+  }
+}
+
+}  // namespace
+}  // namespace pairlab
