@@ -160,6 +160,52 @@ void writediscretemodel(const std::string& filename, const std::string& programn
   closeResultFile(out, filename);
 }
 
+namespace {
+
+// How the composition of the population is made (uniform, random or user frequencies).
+struct PopulationRule {
+  bool user;
+  bool uniform;
+  double mpf;
+  int k1, k2, nfem, nmale;
+  const std::vector<double>& userFemaleFreqs;
+  const std::vector<double>& userMaleFreqs;
+};
+
+// The premating numbers and frequencies of the population: fixed once for all files, or drawn
+// anew for a file (drift). User frequencies without drift are used as read; every other
+// composition takes its frequencies from the numbers.
+DiscretePopulation composePopulation(const PopulationRule& rule, bool drift, Random& rng) {
+  DiscretePopulation pop;
+  pop.nfem = rule.nfem;
+  pop.nmale = rule.nmale;
+  if (rule.user && !drift) {
+    pop.femaleNumbers = userNumbers(rule.userFemaleFreqs, rule.nfem);
+    pop.maleNumbers = userNumbers(rule.userMaleFreqs, rule.nmale);
+    pop.p1 = rule.userFemaleFreqs;
+    pop.p2 = rule.userMaleFreqs;
+    return pop;
+  }
+  if (rule.user) {
+    pop.femaleNumbers = driftUserNumbers(rule.userFemaleFreqs, rule.nfem, rng);
+    pop.maleNumbers = driftUserNumbers(rule.userMaleFreqs, rule.nmale, rng);
+  } else if (rule.uniform && drift) {
+    pop.femaleNumbers = driftUniformNumbers(rule.k1, rule.nfem, rng);
+    pop.maleNumbers = driftUniformNumbers(rule.k2, rule.nmale, rng);
+  } else if (rule.uniform) {
+    pop.femaleNumbers = uniformNumbers(rule.k1, rule.nfem);
+    pop.maleNumbers = uniformNumbers(rule.k2, rule.nmale);
+  } else {
+    pop.femaleNumbers = randomPartition(rule.k1, rule.nfem, rule.mpf, rng);
+    pop.maleNumbers = randomPartition(rule.k2, rule.nmale, rule.mpf, rng);
+  }
+  pop.p1 = frequenciesOf(pop.femaleNumbers, rule.nfem);
+  pop.p2 = frequenciesOf(pop.maleNumbers, rule.nmale);
+  return pop;
+}
+
+}  // namespace
+
 void runDataFileMode(RunConfig& config, int nfem, int nmale, OutputNames& names, Random& rng) {
   // The sign and digits of the model number choose the encounter process.
   const long long given = config.model;
@@ -229,34 +275,13 @@ void runDataFileMode(RunConfig& config, int nfem, int nmale, OutputNames& names,
   const std::string filePath = names.basePath + names.prefix;
 
   // The population: fixed here for every file, or redrawn per file with drift.
-  DiscretePopulation pop;
-  pop.nfem = nfem;
-  pop.nmale = nmale;
   std::vector<double> userFemaleFreqs(k1, 0.0), userMaleFreqs(k2, 0.0);
   if (config.userfreqs)
     ReadUserFreqs("", kUserFreqsFile, k1, k2, userFemaleFreqs, userMaleFreqs, config.MPF);
-  auto compose = [&](bool drawn) {
-    if (config.userfreqs) {
-      pop.femaleNumbers = drawn ? driftUserNumbers(userFemaleFreqs, nfem, rng)
-                                : userNumbers(userFemaleFreqs, nfem);
-      pop.maleNumbers = drawn ? driftUserNumbers(userMaleFreqs, nmale, rng)
-                              : userNumbers(userMaleFreqs, nmale);
-      if (!drawn) {
-        pop.p1 = userFemaleFreqs;
-        pop.p2 = userMaleFreqs;
-        return;
-      }
-    } else if (config.uniform) {
-      pop.femaleNumbers = drawn ? driftUniformNumbers(k1, nfem, rng) : uniformNumbers(k1, nfem);
-      pop.maleNumbers = drawn ? driftUniformNumbers(k2, nmale, rng) : uniformNumbers(k2, nmale);
-    } else {
-      pop.femaleNumbers = randomPartition(k1, nfem, config.MPF, rng);
-      pop.maleNumbers = randomPartition(k2, nmale, config.MPF, rng);
-    }
-    pop.p1 = frequenciesOf(pop.femaleNumbers, nfem);
-    pop.p2 = frequenciesOf(pop.maleNumbers, nmale);
-  };
-  if (!config.drift) compose(false);
+  const PopulationRule rule{config.userfreqs, config.uniform, config.MPF, k1, k2, nfem, nmale,
+                            userFemaleFreqs, userMaleFreqs};
+  DiscretePopulation pop;
+  if (!config.drift) pop = composePopulation(rule, false, rng);
 
   if (!config.drift && process == Encounters::WithReplacement && config.numfiles > 1) {
     config.numfiles = 1;
@@ -269,7 +294,7 @@ void runDataFileMode(RunConfig& config, int nfem, int nmale, OutputNames& names,
 
   Matrix matings(k1, std::vector<double>(k2, 0.0));
   for (int i = 0; i < config.numfiles; ++i) {
-    if (config.drift) compose(true);
+    if (config.drift) pop = composePopulation(rule, true, rng);
     const double M = meanPropensity(pop.p1, pop.p2, dm.modelmatrix);
     stopUnlessPositive(M);
     const long long fileNumber = static_cast<long long>(i) + config.shift + 1;
