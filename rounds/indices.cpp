@@ -96,6 +96,10 @@ double getChiPval(double x, int df) {
 namespace {
 double jTerm(double x, double y) {
   if (x == 0.0 && y == 0.0) return 0.0;  // a cell empty in both tables carries no divergence
+  // An empty cell is empty whatever the sign of its zero (negative propensities give -0.0):
+  // against a positive frequency it is infinitely divergent.
+  if (x == 0.0) x = 0.0;
+  if (y == 0.0) y = 0.0;
   return (x - y) * std::log(x / y);
 }
 }  // namespace

@@ -85,10 +85,11 @@ void checkRoundsMemory(long long R, long long F, long long k1, long long k2, boo
   const double usable = 0.5 * static_cast<double>(pages) * static_cast<double>(pageSize);
   if (bytes <= usable) return;
   const double MB = 1024.0 * 1024.0;
-  stopRun("\nThe sampling rounds of this run need about " + NtoS(std::ceil(bytes / MB)) +
+  auto megabytes = [MB](double b) { return NtoS(static_cast<long long>(std::ceil(b / MB))); };
+  stopRun("\nThe sampling rounds of this run need about " + megabytes(bytes) +
               " MB for their tables (" + NtoS(R) + " rounds by " + NtoS(F) + " replicates, " +
               NtoS(k1) + " x " + NtoS(k2) + " types), more than half of the " +
-              NtoS(std::floor(2.0 * usable / MB)) +
+              megabytes(2.0 * usable) +
               " MB of memory of this machine (condition memory<=RAM/2): lower -matings or "
               "-numfiles\n",
           1);
@@ -235,8 +236,9 @@ void addProducts(Matrix& sum, const std::vector<double>& a, const std::vector<do
 }
 
 Matrix products(const std::vector<double>& a, const std::vector<double>& b) {
-  Matrix m = zeroMatrix(static_cast<int>(a.size()), static_cast<int>(b.size()));
-  addProducts(m, a, b);
+  Matrix m(a.size(), std::vector<double>(b.size()));
+  for (std::size_t i = 0; i < a.size(); ++i)
+    for (std::size_t j = 0; j < b.size(); ++j) m[i][j] = a[i] * b[j];
   return m;
 }
 
