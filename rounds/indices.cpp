@@ -93,7 +93,6 @@ double getChiPval(double x, int df) {
   return result;
 }
 
-namespace {
 double jTerm(double x, double y) {
   if (x == 0.0 && y == 0.0) return 0.0;  // a cell empty in both tables carries no divergence
   // An empty cell is empty whatever the sign of its zero (negative propensities give -0.0):
@@ -102,7 +101,6 @@ double jTerm(double x, double y) {
   if (y == 0.0) y = 0.0;
   return (x - y) * std::log(x / y);
 }
-}  // namespace
 
 double jDivergence(const Matrix& X, const Matrix& Y) {
   double J = 0.0;

@@ -26,6 +26,10 @@ void gcf(double& gammcf, double a, double x, double& gln);
 // Q(df / 2, x / 2). A statistic of exactly 0 gives 1; an infinite one 0; NaN gives NaN.
 double getChiPval(double x, int df);
 
+// One cell's part of a J divergence, (x - y) ln(x / y). A cell that is 0 in both tables gives 0
+// (0 ln 0/0 taken as 0); a cell that is 0 in one table only is infinite.
+double jTerm(double x, double y);
+
 // The J divergence of X against Y over the cells in row-major order. A cell that is 0 in both
 // tables contributes 0 (0 ln 0/0 taken as 0); a cell that is 0 in one table only is infinite.
 double jDivergence(const Matrix& X, const Matrix& Y);

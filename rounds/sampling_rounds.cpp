@@ -272,17 +272,20 @@ Matrix averageWithLastCellClosed(const Matrix& sum, double count) {
 void runningRoundIndices(const Matrix& pairCounts, double NA, const Matrix& matedProducts,
                          const Matrix& randomProducts, double NB, int r, int f,
                          RunAccumulators& acc) {
-  Matrix pobs = pairCounts, pp = matedProducts, q = randomProducts;
-  for (std::size_t i = 0; i < pobs.size(); ++i)
-    for (std::size_t j = 0; j < pobs[i].size(); ++j) {
-      pobs[i][j] = (pairCounts[i][j] < 0.5 ? 0.5 : pairCounts[i][j]) / NA;
-      pp[i][j] = (matedProducts[i][j] < 0.5 ? 0.5 : matedProducts[i][j]) / NB;
-      q[i][j] = randomProducts[i][j] / NB;
+  double JRpti = 0.0, JRpsi = 0.0, JRpss = 0.0;
+  for (std::size_t i = 0; i < pairCounts.size(); ++i)
+    for (std::size_t j = 0; j < pairCounts[i].size(); ++j) {
+      const double pobs = (pairCounts[i][j] < 0.5 ? 0.5 : pairCounts[i][j]) / NA;
+      const double pp = (matedProducts[i][j] < 0.5 ? 0.5 : matedProducts[i][j]) / NB;
+      const double q = randomProducts[i][j] / NB;
+      JRpti += jTerm(pobs, q);
+      JRpsi += jTerm(pobs, pp);
+      JRpss += jTerm(pp, q);
     }
   const std::size_t at = static_cast<std::size_t>(r) * acc.F + f;
-  acc.roundJRpti[at] = jDivergence(pobs, q);
-  acc.roundJRpsi[at] = jDivergence(pobs, pp);
-  acc.roundJRpss[at] = jDivergence(pp, q);
+  acc.roundJRpti[at] = JRpti;
+  acc.roundJRpsi[at] = JRpsi;
+  acc.roundJRpss[at] = JRpss;
 }
 
 // The tables of the sample-wide indices that do not depend on the encounter model: P from the

@@ -40,7 +40,7 @@ TEST(RoundsNumbers, RandomPartitionDrawsSharesOfTheWholePopulation) {
                              : std::min(two[0], two[1]);
     EXPECT_GE(drawn, 50.0);
     EXPECT_LE(drawn, 200.0);
-    EXPECT_EQ(two[0] + two[1], 250.0 + (drawn - std::floor(drawn)));
+    EXPECT_DOUBLE_EQ(two[0] + two[1], 250.0 + (drawn - std::floor(drawn)));
     const std::vector<double> many = roundsRandomPartition(6, 250, 0.3, r);
     EXPECT_GE(std::accumulate(many.begin(), many.end(), 0.0), 250.0);
     for (double v : many) EXPECT_GE(v, 0.0);
