@@ -9,6 +9,7 @@
 #include "app/parse_args.hpp"
 #include "app/run_config.hpp"
 #include "discrete/datafiles.hpp"
+#include "rounds/sampling_rounds.hpp"
 #include "support/diagnostics.hpp"
 #include "support/output.hpp"
 #include "support/random.hpp"
@@ -70,7 +71,7 @@ int run(int argc, const char* const* argv) {
   if (config.onematround)
     runDataFileMode(config, nfem, nmale, names, rng);
   else
-    notInThisBuild("sampling-round mode");
+    runSamplingRounds(config, nfem, nmale, names, rng);
   return 0;
 }
 

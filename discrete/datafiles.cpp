@@ -26,18 +26,6 @@ void stopUnlessPositive(double M) {
             1);
 }
 
-// Frequencies of the individuals left: (left of type t) / total left for every type but the
-// last, which gets 1 minus the others.
-void refreshFrequencies(std::vector<double>& freqs, const std::vector<double>& leftOfType,
-                        int left) {
-  double sum = 0.0;
-  for (std::size_t t = 0; t + 1 < freqs.size(); ++t) {
-    freqs[t] = leftOfType[t] / left;
-    sum += freqs[t];
-  }
-  freqs.back() = 1.0 - sum;
-}
-
 }  // namespace
 
 void expectedMatings(const DiscretePopulation& pop, const Matrix& modelmatrix, double M,

@@ -170,12 +170,28 @@ int findType(const std::vector<double>& freqs, double u) {
   return -1;
 }
 
-int drawType(const std::vector<double>& freqs, Random& rng) {
-  const int t = findType(freqs, rng.u());
-  if (t >= 0) return t;
+namespace {
+// The type a draw beyond every interval selects.
+int typeBeyondIntervals(const std::vector<double>& freqs) {
   for (int last = static_cast<int>(freqs.size()) - 1; last > 0; --last)
     if (freqs[last] > 0.0) return last;
   return 0;
+}
+}  // namespace
+
+int drawType(const std::vector<double>& freqs, Random& rng) {
+  const int t = findType(freqs, rng.u());
+  return t >= 0 ? t : typeBeyondIntervals(freqs);
+}
+
+void refreshFrequencies(std::vector<double>& freqs, const std::vector<double>& leftOfType,
+                        int left) {
+  double sum = 0.0;
+  for (std::size_t t = 0; t + 1 < freqs.size(); ++t) {
+    freqs[t] = leftOfType[t] / left;
+    sum += freqs[t];
+  }
+  freqs.back() = 1.0 - sum;
 }
 
 namespace {
@@ -210,6 +226,23 @@ std::vector<bool> rouletteReachable(const std::vector<double>& freqs,
     if (pool[t] > 0.0) reachable[t] = !covers(taken, a, b);
     if (pool[t] > 0.0 || cumulative >= 1.0) taken.push_back({a, b});
   }
+  return reachable;
+}
+
+std::vector<bool> drawTypeReachable(const std::vector<double>& freqs) {
+  std::vector<bool> reachable(freqs.size(), false);
+  std::vector<Span> taken;  // parts of [0, 1) that earlier types take
+  double cumulative = 0.0;
+  for (std::size_t t = 0; t < freqs.size(); ++t) {
+    const double lo = cumulative;
+    cumulative += freqs[t];
+    const double a = std::max(lo, 0.0);
+    const double b = std::min(cumulative, 1.0);
+    if (!(a < b)) continue;
+    if (!covers(taken, a, b)) reachable[t] = true;
+    taken.push_back({a, b});
+  }
+  if (!freqs.empty() && !covers(taken, 0.0, 1.0)) reachable[typeBeyondIntervals(freqs)] = true;
   return reachable;
 }
 

@@ -42,6 +42,14 @@ int findType(const std::vector<double>& freqs, double u);
 // One uniform draw turned into a type. A draw beyond the last interval (possible only through
 // rounding) selects the last type with a positive frequency.
 int drawType(const std::vector<double>& freqs, Random& rng);
+// Which types drawType can return: a type whose interval within [0, 1) is not entirely taken by
+// earlier types, and the type a draw beyond every interval selects, when some draw can be.
+std::vector<bool> drawTypeReachable(const std::vector<double>& freqs);
+
+// Frequencies of the individuals left: leftOfType[t] / left for every type but the last, which
+// gets 1 minus the others.
+void refreshFrequencies(std::vector<double>& freqs, const std::vector<double>& leftOfType,
+                        int left);
 
 // Chooses n individuals by type without replacement: each uniform draw picks the type whose
 // interval of freqs holds it; a type with nothing left in pool is drawn again. Every choice

@@ -268,5 +268,17 @@ TEST_F(UserFreqs, AMissingFileThrowsItsPath) {
   }
 }
 
+// The types a type draw can return, which decide whether a round of encounters can still end.
+TEST(TypeDraw, ReachableTypes) {
+  using Reach = std::vector<bool>;
+  EXPECT_EQ(drawTypeReachable({0.5, 0.5}), (Reach{true, true}));
+  EXPECT_EQ(drawTypeReachable({0.0, 1.0, 0.0}), (Reach{false, true, false}));
+  // A negative frequency pulls the next interval back under earlier ones.
+  EXPECT_EQ(drawTypeReachable({0.5, -0.2, 0.1, 0.6}), (Reach{true, false, false, true}));
+  // Draws beyond every interval select the last type with a positive frequency.
+  EXPECT_EQ(drawTypeReachable({0.3, 0.3, 0.0}), (Reach{true, true, false}));
+  EXPECT_EQ(drawTypeReachable({0.0, 0.0}), (Reach{true, false}));
+}
+
 }  // namespace
 }  // namespace pairlab

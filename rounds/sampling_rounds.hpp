@@ -1,0 +1,76 @@
+// Sampling-round experiments: the discrete population mates round after round, mated
+// individuals leaving it, until a sample of matings is complete; every replicate ends with the
+// mating indices of its sample and a rounds table, the run with a significance report.
+//
+// Mass encounters (largest propensity MRmax at least 2): every round pairs up to MRmax females
+// and as many males drawn without replacement; a round without mating is drawn again.
+// Individual encounters: one female and one male meet at a time, and a round lasts until one
+// pair has mated.
+// A pair of types i, j mates when modelmatrix[i][j] / (the round's mean propensity) is at least a
+// uniform draw.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/run_config.hpp"
+#include "discrete/models.hpp"
+#include "rounds/indices.hpp"
+#include "support/output.hpp"
+#include "support/random.hpp"
+
+namespace pairlab {
+
+// The run-wide set-up of an experiment.
+struct RoundsExperiment {
+  int model = 0;         // 0..5
+  double MRmax = -1.0;   // the largest propensity; under mass encounters the round size
+  double factor = 1.0;   // the model's factor: the other propensities are MRmax / factor
+  Matrix modelmatrix;    // mating propensity of every female-type x male-type pair
+  bool mass = false;     // mass encounters (MRmax >= 2) or individual encounters
+  int k1 = 0, k2 = 0;    // numbers of female and male types
+  int nfem = 0, nmale = 0;
+  std::vector<double> femaleNumbers, maleNumbers;  // premating numbers (reals, not rounded)
+  std::vector<double> p1, p2;                      // premating type frequencies
+  double meanPropensity = 0.0;                     // sum of p1[i] p2[j] modelmatrix[i][j]
+  std::string filePrefix;  // output directory + "/" + prefix of every file of the run
+};
+
+// What the replicates leave for the significance report. R is -matings (the most rounds a
+// replicate can have), F is -numfiles; round tables are stored round by round, [r * F + f].
+struct RunAccumulators {
+  RunAccumulators(int R, int F);
+  int R, F;
+  std::vector<double> roundJRpti, roundJRpsi, roundJRpss;  // running round indices, R x F
+  std::vector<double> Jpti, Jpsi, Jpss;                    // total-sample indices, F
+  std::vector<int> replicatesPerRound;                     // R
+  SignificanceTallies tallies{};
+  double sumRounds = 0.0;
+  double sumMatingsPerRound = 0.0;
+};
+
+// Decodes the model, builds the scaled propensity matrix, chooses the encounter model, names
+// and creates the output directory and sets up the population.
+RoundsExperiment setupSamplingRounds(RunConfig& config, int nfem, int nmale, OutputNames& names,
+                                     Random& rng);
+
+// The premating numbers of this mode: user numbers are frequency x n unrounded, the last type
+// taking n minus their running integer sum; the random partition draws every share of the whole
+// n (not of what is left) and keeps it unrounded.
+std::vector<double> roundsUserNumbers(const std::vector<double>& freqs, int n);
+std::vector<double> roundsRandomPartition(int k, int n, double mpf, Random& rng);
+
+// Stops the run before allocating when the tables of the run would not fit in memory.
+void checkRoundsMemory(long long R, long long F, long long k1, long long k2, bool mass);
+
+// One replicate (f from 1) under mass or individual encounters, from its first round to its
+// rounds table.
+void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
+                            RunAccumulators& acc, Random& rng);
+void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
+                                  RunAccumulators& acc, Random& rng);
+
+// Runs the sampling-round mode from its set-up to the significance report.
+void runSamplingRounds(RunConfig& config, int nfem, int nmale, OutputNames& names, Random& rng);
+
+}  // namespace pairlab

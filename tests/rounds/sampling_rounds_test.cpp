@@ -1,0 +1,280 @@
+#include "rounds/sampling_rounds.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <numeric>
+#include <sstream>
+
+#include "support/diagnostics.hpp"
+#include "support/numeric.hpp"
+#include "support/test_helpers.hpp"
+
+namespace pairlab {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::InTempDir;
+using testing::readFile;
+using testing::writeFile;
+
+TEST(RoundsNumbers, UserNumbersAreUnroundedAndTheLastTakesTheTruncatedRest) {
+  EXPECT_EQ(roundsUserNumbers({0.3, 0.7}, 250), (std::vector<double>{75, 175}));
+  EXPECT_EQ(roundsUserNumbers({0.25, 0.25, 0.5}, 250), (std::vector<double>{62.5, 62.5, 126}));
+  EXPECT_EQ(roundsUserNumbers({1.0}, 250), (std::vector<double>{250}));
+}
+
+TEST(RoundsNumbers, RandomPartitionDrawsSharesOfTheWholePopulation) {
+  Random rng(5);
+  const Random before = rng;
+  EXPECT_EQ(roundsRandomPartition(1, 250, 0.1, rng), (std::vector<double>{250}));
+  EXPECT_EQ(rng.randgen, before.randgen);  // a single type takes no draw
+  for (int seed = 1; seed <= 50; ++seed) {
+    Random r(seed);
+    const std::vector<double> two = roundsRandomPartition(2, 250, 0.2, r);
+    // One type gets u * 250 with u in [0.2, 0.8], the other 250 minus its integer part.
+    const double drawn = std::min(two[0], two[1]) == std::floor(std::min(two[0], two[1]))
+                             ? std::max(two[0], two[1])
+                             : std::min(two[0], two[1]);
+    EXPECT_GE(drawn, 50.0);
+    EXPECT_LE(drawn, 200.0);
+    EXPECT_DOUBLE_EQ(two[0] + two[1], 250.0 + (drawn - std::floor(drawn)));
+    const std::vector<double> many = roundsRandomPartition(6, 250, 0.3, r);
+    EXPECT_GE(std::accumulate(many.begin(), many.end(), 0.0), 250.0);
+    for (double v : many) EXPECT_GE(v, 0.0);
+  }
+  ::testing::internal::CaptureStdout();
+  EXPECT_THROW(roundsRandomPartition(2, 250, 0.5, rng), RunStop);
+  ::testing::internal::GetCapturedStdout();
+}
+
+class RoundsSetup : public InTempDir {
+ protected:
+  RoundsExperiment setup(const RunConfig& given) {
+    config = given;
+    config.onematround = false;
+    names = OutputNames{};
+    return setupSamplingRounds(config, nfem, nmale, names, rng);
+  }
+  // The status of a set-up that must stop, its standard output in output.
+  int stopStatus(const RunConfig& given) {
+    ::testing::internal::CaptureStdout();
+    int status = -1;
+    try {
+      setup(given);
+    } catch (const RunStop& stop) {
+      status = stop.status;
+    }
+    output = ::testing::internal::GetCapturedStdout();
+    return status;
+  }
+  RunConfig config;
+  OutputNames names;
+  Random rng{1};
+  int nfem = 250, nmale = 250;
+  std::string output;
+};
+
+TEST_F(RoundsSetup, ModelsScaleEveryPropensityByTheLargest) {
+  RunConfig c;
+  c.MRmax = 4;
+  c.incrfactor = c.choicefactor = 2;
+  EXPECT_EQ(setup(c).modelmatrix, (Matrix{{4, 4}, {4, 4}}));
+  c.model = 1;
+  EXPECT_EQ(setup(c).modelmatrix, (Matrix{{4, 4}, {2, 2}}));
+  c.model = 2;
+  EXPECT_EQ(setup(c).modelmatrix, (Matrix{{4, 2}, {4, 2}}));
+  c.model = 3;
+  c.femtypes = 3;
+  EXPECT_EQ(setup(c).modelmatrix, (Matrix{{4, 2}, {2, 4}, {2, 2}}));
+  c.model = 4;
+  c.choicefactor = 0.5;
+  const RoundsExperiment four = setup(c);
+  EXPECT_EQ(four.modelmatrix, (Matrix{{8, 4}, {4, 8}, {4, 4}}));  // the diagonal exceeds MRmax
+  EXPECT_TRUE(four.mass);
+  EXPECT_EQ(four.femaleNumbers, (std::vector<double>{250.0 / 3, 250.0 / 3, 250 - 2 * (250.0 / 3)}));
+}
+
+TEST_F(RoundsSetup, NamesOfTheDesignExample) {
+  RunConfig c;
+  c.model = 10;  // model 1, every propensity scaled by the smaller sex
+  const RoundsExperiment ex = setup(c);
+  EXPECT_EQ(ex.model, 1);
+  EXPECT_EQ(ex.MRmax, 250);
+  EXPECT_TRUE(ex.mass);
+  EXPECT_EQ(names.directory, "Out_Pairlab_massEM_1_Mmax250_factor1.25_U_N500_Osr1sample100");
+  EXPECT_EQ(ex.filePrefix, names.directory + "/Pairlab_Mmax_250_Factor1.25_massEM_RM1_U_");
+  EXPECT_TRUE(fs::is_directory(names.directory));
+
+  c.model = -123321;
+  const RoundsExperiment zero = setup(c);
+  EXPECT_EQ(zero.model, 0);
+  EXPECT_EQ(names.prefix, "Pairlab_Mmax_250_massEM_RM0_U_");
+
+  // Without -MRmax a model below 10 has every propensity negative: individual encounters.
+  c.model = -3;
+  const RoundsExperiment three = setup(c);
+  EXPECT_FALSE(three.mass);
+  EXPECT_EQ(three.modelmatrix, (Matrix{{-1, -0.8}, {-0.8, -1}}));
+  EXPECT_EQ(names.directory, "Out_Pairlab_iEM_3_Mmax-1_factor1.25_U_N500_Osr1sample100");
+
+  c.eJRpsi = true;
+  c.uniform = false;
+  setup(c);
+  EXPECT_EQ(names.prefix, "Pairlab_Mmax_-1_Factor1.25_iEM_RM3_nonU_empRpsi_");
+  c.MRmax = 2;  // mass encounters ignore -eJRpsi
+  setup(c);
+  EXPECT_EQ(names.prefix, "Pairlab_Mmax_2_Factor1.25_massEM_RM3_nonU_");
+}
+
+TEST_F(RoundsSetup, UserModelSetsTheLargestPropensityAndTheEncounters) {
+  RunConfig c;
+  c.model = 5;
+  writeFile("PairlabUserModel.txt", "2 2\n1 1.5\n0.5 1\n");
+  ::testing::internal::CaptureStdout();
+  RoundsExperiment ex = setup(c);
+  EXPECT_FALSE(ex.mass);
+  EXPECT_EQ(ex.MRmax, 1.5);
+  writeFile("PairlabUserModel.txt", "3 2\n1 4\n0.5 1\n");  // the third row stays 0
+  ex = setup(c);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(ex.mass);
+  EXPECT_EQ(ex.MRmax, 4);
+  EXPECT_EQ(ex.k1, 3);
+  EXPECT_EQ(ex.modelmatrix[2], (std::vector<double>{0, 0}));
+  EXPECT_EQ(names.directory, "Out_Pairlab_massEM_5_User_U_N500_Osr1sample100");
+  EXPECT_EQ(names.prefix, "Pairlab_Mmax_User_massEM_RM5_U_");
+}
+
+TEST_F(RoundsSetup, StopsBeforeTheDirectoryIsCreated) {
+  RunConfig c;
+  c.matings = 251;
+  EXPECT_EQ(stopStatus(c), 250);
+  EXPECT_EQ(output, "\nToo few population males or females (250) for too many matings (251)\n\n");
+  c.matings = 100;
+  c.model = 60;
+  EXPECT_EQ(stopStatus(c), 1);
+  EXPECT_EQ(output, "Wrong model number 6\n\n");
+  c.model = 3;
+  c.choicefactor = 0.9;
+  EXPECT_EQ(stopStatus(c), 0);  // the process exits with 1 (a stop never reports success)
+  EXPECT_EQ(output, "");
+  c.model = 4;
+  c.choicefactor = 2.5;
+  EXPECT_EQ(stopStatus(c), 2);
+  EXPECT_EQ(readFile("Pairlab.err"),
+            "\nToo few population males or females (250) for too many matings (251)\n\n"
+            "Wrong model number 6\n\nWrong < 1 choice-factor for model 3\n"
+            "Wrong > 1 choice-factor for model 4\n");
+  // Tables that cannot fit in memory.
+  nfem = nmale = 1000000000;
+  c.model = 0;
+  c.matings = 1000000000;
+  c.numfiles = 1000000;
+  EXPECT_EQ(stopStatus(c), 1);
+  EXPECT_NE(output.find("(condition memory<=RAM/2)"), std::string::npos) << output;
+  const auto entries = std::distance(fs::directory_iterator("."), fs::directory_iterator());
+  EXPECT_EQ(entries, 1);  // Pairlab.err alone: no directory
+}
+
+// The run of one replicate, with the number of uniform draws it took.
+class Replicates : public RoundsSetup {
+ protected:
+  long long runReplicate(RunConfig c) {
+    const RoundsExperiment ex = setup(c);
+    acc = std::make_unique<RunAccumulators>(config.matings, config.numfiles);
+    Random before = rng;
+    if (ex.mass)
+      massEncounterReplicate(ex, config, 1, *acc, rng);
+    else
+      individualEncounterReplicate(ex, config, 1, *acc, rng);
+    long long draws = 0;
+    while (before.randgen != rng.randgen && draws < 1000000) {
+      before.randgen.discard(1);
+      ++draws;
+    }
+    return draws;
+  }
+  std::unique_ptr<RunAccumulators> acc;
+};
+
+TEST_F(Replicates, RandomMatingTakesTheFewestDraws) {
+  RunConfig c;
+  c.onlyresume = true;
+  // Individual encounters: female type, male type, acceptance; every encounter mates.
+  EXPECT_EQ(runReplicate(c), 3 * 100);
+  EXPECT_EQ(acc->sumRounds, 100);
+  // Mass encounters: 110 females and 110 males drawn, encounters examined until the 100th mating.
+  c.MRmax = 110;
+  EXPECT_EQ(runReplicate(c), 110 + 110 + 100);
+  EXPECT_EQ(acc->sumRounds, 1);
+  EXPECT_EQ(acc->sumMatingsPerRound, 100);
+  // Rounds of 2: 50 rounds of 2 matings.
+  c.MRmax = 2;
+  runReplicate(c);
+  EXPECT_EQ(acc->sumRounds, 50);
+  EXPECT_EQ(acc->sumMatingsPerRound, 2);
+  EXPECT_EQ(acc->replicatesPerRound[49], 1);
+  EXPECT_EQ(acc->replicatesPerRound[50], 0);
+  EXPECT_EQ(acc->roundJRpti[50], kMissing);
+}
+
+TEST_F(Replicates, RoundsWithoutMatingLeaveNoTrace) {
+  writeFile("PairlabUserModel.txt", "2 2\n2 0.01\n0.01 0.01\n");
+  RunConfig c;
+  c.model = 5;
+  ::testing::internal::CaptureStdout();
+  const long long draws = runReplicate(c);
+  ::testing::internal::GetCapturedStdout();
+  const int rounds = static_cast<int>(acc->sumRounds);
+  EXPECT_GT(draws, 6LL * rounds);  // more draws than the rounds kept can have taken
+  for (int r = 0; r < 100; ++r) EXPECT_EQ(acc->replicatesPerRound[r], r < rounds ? 1 : 0);
+  const std::vector<std::string> lines =
+      testing::linesFrom(fs::path(names.directory) / "Pairlab_Mmax_User_massEM_RM5_U_1.txt", 20);
+  ASSERT_GE(lines.size(), static_cast<std::size_t>(rounds));
+  for (int r = 0; r < rounds; ++r) {  // every round line formed at least one pair
+    std::istringstream line(lines[r]);
+    double v, pairs = 0;
+    for (int column = 0; line >> v; ++column)
+      if (column >= 5) pairs += v;
+    EXPECT_GE(pairs, 1.0) << lines[r];
+  }
+}
+
+// A replicate that can no longer complete its sample stops instead of looping for ever.
+TEST_F(Replicates, NoPairLeftThatCanMateStopsTheRun) {
+  // The third female type never mates (its row is left at 0): once the 166.7 females of the
+  // first two types have mated, no pair can. Largest propensity 2: mass encounters; 1.5:
+  // individual encounters.
+  for (const char* model : {"3 2\n1 2\n2 1\n", "3 2\n1 1.5\n1.5 1\n"}) {
+    writeFile("PairlabUserModel.txt", model);
+    RunConfig c;
+    c.model = 5;
+    c.matings = 200;
+    ::testing::internal::CaptureStdout();
+    EXPECT_THROW(runReplicate(c), RunStop);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("No remaining female-male pair can mate in round "), std::string::npos);
+    EXPECT_NE(out.find("(condition propensity/M>0)"), std::string::npos) << out;
+  }
+}
+
+TEST_F(Replicates, MassEncountersNeedAsManyFemalesAsMales) {
+  RunConfig c;
+  c.model = 1;
+  c.MRmax = 50;
+  c.N = 501;
+  nmale = 251;
+  ::testing::internal::CaptureStdout();
+  EXPECT_THROW(runReplicate(c), RunStop);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find(
+                "males are left after round 1 of replicate 1 (condition nfem==nmale"),
+            std::string::npos);
+  c.MRmax = 1;  // individual encounters take unequal numbers
+  EXPECT_EQ(runReplicate(c) % 3, 0);
+}
+
+}  // namespace
+}  // namespace pairlab
