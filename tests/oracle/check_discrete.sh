@@ -12,7 +12,7 @@ run_case() {
   work=$(mktemp -d)
   [ -n "$input" ] && cp "$here"/inputs/"$input"/* "$work"/
   (cd "$work" && "$binary" "$@" >stdout.txt) || { echo "FAIL (status $?): $*"; failures=$((failures+1)); rm -rf "$work"; return; }
-  python3 "$here/discrete_oracle.py" "$work" "$@" || { echo "FAIL (oracle): $*"; failures=$((failures+1)); rm -rf "$work"; return; }
+  python3 -S "$here/discrete_oracle.py" "$work" "$@" || { echo "FAIL (oracle): $*"; failures=$((failures+1)); rm -rf "$work"; return; }
   local count=0
   for expected in "$work"/oracle/*.txt; do
     local name actual
