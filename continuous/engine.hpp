@@ -1,6 +1,6 @@
 // The mating engine of the continuous-trait road: one file (a replicate sample of mated pairs)
 // at a time, for the four branches (positive and negative assortative Gaussian preference,
-// random mating, logistic preference) and the three encounter modes.
+// random mating, logistic preference), the three encounter modes, and optionally aging.
 #pragma once
 
 #include <cstdint>
@@ -17,11 +17,26 @@ enum class Branch { PositiveAssortative, NegativeAssortative, RandomMating, Logi
 // The name of a branch as the result files show it.
 std::string preferenceName(Branch branch, double impatience);
 
+// Survival of aging individuals: after its t-th encounter of a file an individual survives with
+// probability exp(-((ln t - g) / a)^b) when ln t > g, and surely otherwise.
+struct AgingParams {
+  double a = 0.0;  // scale, > 0
+  double b = 2.0;  // shape
+  double g = 0.0;  // threshold on the log-age, >= 0
+};
+
+// True when an individual of age t may die (ln t > g); then survivalProbability gives the
+// chance that it lives on.
+bool mayDie(std::int64_t age, const AgingParams& aging);
+double survivalProbability(std::int64_t age, const AgingParams& aging);
+
 // Everything fixed for the whole road.
 struct EngineSettings {
   Branch branch = Branch::RandomMating;
   EncounterMode mode = EncounterMode::WithReplacement;
   bool onechoosy = false;
+  bool aging = false;
+  AgingParams agingParams;
   int matings = 100;     // the requested sample size
   int roundSize = 0;     // R = min(nfem, nmale): mass-encounter rounds end after R encounters
   double impatience = 0.0;

@@ -87,14 +87,18 @@ void runContinuousRoad(RunConfig& config, int nfem, int nmale, bool aging, Outpu
   Traits traits = createTraits(config, nfem, nmale, rng);
   checkVariation(traits);
 
-  // Preferences: the family, the scaling and the pair table.
-  if (aging) stopRun("\nThe continuous road with aging is not available in this build\n", 1);
+  // Preferences: the aging piece of the name, the family, the scaling and the pair table.
+  if (aging)
+    names.prefix += "Age_a" + NtoS(config.age_params[0]) + "_b" + NtoS(config.age_params[1]) +
+                    "_g" + NtoS(config.age_params[2]) + "_";
   const PreferenceFamily family =
       choosePreferenceFamily(decoded.model, config.gaussian, config.uniform);
 
   EngineSettings settings;
   settings.mode = decoded.mode;
   settings.onechoosy = config.onechoosy;
+  settings.aging = aging;
+  settings.agingParams = {config.age_params[0], config.age_params[1], config.age_params[2]};
   settings.matings = config.matings;
   settings.roundSize = std::min(nfem, nmale);
   settings.impatience = config.impatient;
@@ -156,7 +160,7 @@ void runContinuousRoad(RunConfig& config, int nfem, int nmale, bool aging, Outpu
     double correlation = kMissing;
     if (result.k < 5) {
       std::cout << "no enough matings in file " << file;
-      if (settings.branch == Branch::NegativeAssortative)
+      if (!aging && settings.branch == Branch::NegativeAssortative)
         std::cout << ": " << result.k << " pairs";
       std::cout << std::endl;
     } else {

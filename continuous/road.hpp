@@ -8,8 +8,8 @@
 
 namespace pairlab {
 
-// Runs the road from the model decoding to the last result file (aging is a later addition:
-// with the aging flag set the run stops).
+// Runs the road from the model decoding to the last result file. With aging, individuals age
+// by one at every encounter of a file and may die of it (-age_params).
 void runContinuousRoad(RunConfig& config, int nfem, int nmale, bool aging, OutputNames& names,
                        Random& rng);
 

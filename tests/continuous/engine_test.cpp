@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "support/numeric.hpp"
@@ -145,6 +146,47 @@ TEST(EncounterLimit, EndsOnlyASampleThatIsStillShort) {
   }
   EXPECT_GT(completedAtTheLimit, 0);
   EXPECT_GT(incomplete, 0);
+}
+
+}  // namespace
+}  // namespace pairlab
+
+namespace pairlab {
+namespace {
+
+TEST(Aging, SurvivalStartsAboveTheLogAgeThreshold) {
+  const AgingParams aging{1, 2, 0};
+  EXPECT_FALSE(mayDie(1, aging));  // ln 1 = 0 is not above g = 0
+  EXPECT_TRUE(mayDie(2, aging));
+  EXPECT_DOUBLE_EQ(survivalProbability(2, aging), std::exp(-std::log(2.0) * std::log(2.0)));
+  EXPECT_NEAR(survivalProbability(2, aging), 0.619, 5e-4);
+  const AgingParams late{1, 2, 10};  // e^10 = 22026.47
+  EXPECT_FALSE(mayDie(22026, late));
+  EXPECT_TRUE(mayDie(22027, late));
+  EXPECT_NEAR(survivalProbability(22027, late), 1.0, 1e-9);
+}
+
+// One female who never mates meets males until she dies; once she is dead the file cannot go on.
+TEST(Aging, AFileWhoseFemalesAreAllDeadEndsWithTheAgingReport) {
+  for (EncounterMode mode : {EncounterMode::WithReplacement, EncounterMode::Mass,
+                             EncounterMode::Individual}) {
+    EngineRun run;
+    run.females = {0.0};
+    for (int i = 0; i < 50; ++i) run.males.push_back(i);
+    run.settings.branch = Branch::Logistic;
+    run.settings.mode = mode;
+    run.settings.aging = true;
+    run.settings.agingParams = {0.5, 2, 0};
+    run.settings.matings = 5;
+    run.settings.roundSize = 1;
+    run.args = {-1000, 0, 0, -1000, 0, 0};  // L(-1000) = 0: no mating
+    Random rng(8);
+    Vec x, y;
+    const FileResult result = run.file(rng, x, y);
+    EXPECT_EQ(result.k, 0);
+    EXPECT_EQ(result.report, "\nIncomplete sample caused by aging\n");
+    EXPECT_GE(result.maleEncounters, 2);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <regex>
 
 #include "support/test_helpers.hpp"
@@ -170,6 +171,75 @@ TEST_F(ContinuousRuns, BimodalTraitsWarnAndMarkTheirFiles) {
   // The correlation file names the files without the "b".
   const Strings correl = lines("Out_Pairlab/Pairlab_C_n6_BD03_C0.5_s0.08_Dmax1_bCorrel.txt", 20);
   EXPECT_EQ(correl[0].rfind("Pairlab_C_n6_BD03_C0.5_s0.08_Dmax1_1.txt\t", 0), 0u);
+}
+
+
+// The data files of a run, keyed by name with the given piece of the prefix removed, each
+// without its time line.
+std::map<std::string, std::string> dataFiles(const fs::path& dir, const std::string& piece) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : listFiles(dir)) {
+    if (name.find("Correl") != std::string::npos) continue;
+    std::string key = name;
+    if (const auto at = key.find(piece); !piece.empty() && at != std::string::npos)
+      key.erase(at, piece.size());
+    const std::string content = readFile(dir / name);
+    files[key] = content.substr(content.find('\n'));
+  }
+  return files;
+}
+
+TEST_F(ContinuousRuns, AgingRunsOnlyWithAPositiveScaleAndAThresholdOfAtLeastZero) {
+  for (Strings age : {Strings{"0", "2", "0"}, Strings{"1", "2", "-1"}, Strings{"1", "2", "0"}}) {
+    fs::remove_all(work / "Out_Pairlab");
+    ASSERT_EQ(run({"-model", "1", "-choice", "0.5", "-N", "20", "-matings", "5", "-age_params",
+                   age[0], age[1], age[2]})
+                  .status,
+              0);
+    EXPECT_EQ(listFiles(work / "Out_Pairlab")[0],
+              age[0] == "1" && age[2] == "0" ? "Pairlab_C_n5_Age_a1_b2_g0_FND_C0.5_s0.08_Dmax1_1.txt"
+                                             : "Pairlab_C_n5_FND_C0.5_s0.08_Dmax1_1.txt");
+  }
+}
+
+// Nobody can die before 22027 encounters with g = 10, so where the road with aging draws and
+// decides as the road without it, the files must be the same.
+TEST_F(ContinuousRuns, AgingThatCannotKillLeavesTheFilesUnchanged) {
+  const Strings cases[] = {{"-model", "-1", "-choice", "0.5"},
+                           {"-model", "-10", "-choice", "-0.5", "-onechoosy", "1"},
+                           {"-model", "2", "-choice", "0.5"},
+                           {"-model", "-30", "-logistic_params", "0", "2", "-impatience", "0.1"},
+                           {"-model", "-2", "-choice", "0"}};
+  for (const Strings& model : cases) {
+    Strings args = model;
+    args.insert(args.end(), {"-N", "60", "-matings", "15", "-numfiles", "3", "-writefiles", "1",
+                             "-fixseed", "12"});
+    fs::remove_all(work);
+    fs::create_directories(work);
+    ASSERT_EQ(run(args).status, 0);
+    const fs::path dir = outputDirectory(work);
+    const auto plain = dataFiles(dir, "");
+    args.insert(args.end(), {"-age_params", "1", "2", "10"});
+    fs::remove_all(dir);
+    ASSERT_EQ(run(args).status, 0);
+    EXPECT_EQ(dataFiles(dir, "Age_a1_b2_g10_"), plain) << model[1];
+    EXPECT_EQ(plain.size(), 3u);
+  }
+}
+
+TEST_F(ContinuousRuns, DeathsUnderIndividualEncountersTakeTheirAgesWithThem) {
+  ASSERT_EQ(run({"-model", "-3", "-logistic_params", "-1", "1", "-age_params", "0.5", "2", "0",
+                 "-N", "40", "-matings", "12", "-numfiles", "5", "-fixseed", "3"})
+                .status,
+            0);
+  const Strings correl =
+      lines("Out_Pairlab_iEM/Pairlab_C_n12_iEM_Age_a0.5_b2_g0_Log_a-1_b1_Correl.txt");
+  auto female = std::find_if(correl.begin(), correl.end(), [](const std::string& line) {
+    return line.rfind("Mean female age after the mating season: ", 0) == 0;
+  });
+  ASSERT_NE(female, correl.end());
+  ASSERT_EQ(female[1].rfind("Mean male age after the mating season: ", 0), 0u);
+  EXPECT_NE(female[0].substr(41), female[1].substr(39));  // the two means differ
 }
 
 }  // namespace

@@ -47,16 +47,32 @@ for seed in 1 29 -5; do
   run_case "" $C -fixseed $seed -N 70 -matings 9 -numfiles 2 -model -1 -choice 0.5 -scaling 0 -dmax 2
   run_case phenotypes $C -userphenotypes 1 -fixseed $seed -N 20 -matings 6 -numfiles 2 -model -1 -choice 0.7 -bimodal 0.5 2 1
   run_case phenotypes $C -userphenotypes 1 -fixseed $seed -N 20 -matings 6 -numfiles 2 -model -3 -logistic_params 1 -1
+  # aging under every branch and encounter mode
+  for model in 1 -1 -10; do
+    for choice in 0.6 -0.6 0; do
+      run_case "" $C -fixseed $seed -N 40 -matings 12 -numfiles 3 -model $model -choice $choice -age_params 1 2 0
+      run_case "" $C -fixseed $seed -N 40 -matings 12 -numfiles 3 -model $model -choice $choice -age_params 0.3 1.5 0 -onechoosy 1
+      run_case "" $C -fixseed $seed -N 24 -matings 12 -numfiles 3 -model $model -choice $choice -age_params 0.2 3 0.1 -tolerance 0.02
+    done
+  done
+  for model in 3 -3 -30; do
+    run_case "" $C -fixseed $seed -N 40 -matings 12 -numfiles 3 -model $model -age_params 1 2 0 -impatience 0.3
+    run_case "" $C -fixseed $seed -N 24 -matings 12 -numfiles 3 -model $model -age_params 0.2 2 0 -logistic_params -2 1
+  done
+  run_case "" $C -fixseed $seed -N 60 -matings 20 -numfiles 2 -model -1 -choice 0.5 -age_params 1 2 10
   # tied preferences: the current maximum steps down through ties, to the bottom of the table
   for model in -1 -10; do
     for choice in 0.5 -0.5; do
       run_case ties $C -userphenotypes 1 -fixseed $seed -N 24 -matings 10 -numfiles 4 -model $model -choice $choice
       run_case ties $C -userphenotypes 1 -fixseed $seed -N 24 -matings 10 -numfiles 4 -model $model -choice $choice -onechoosy 1
       run_case ties $C -userphenotypes 1 -fixseed $seed -N 24 -matings 10 -numfiles 4 -model $model -choice $choice -tolerance 0.3
+      run_case ties $C -userphenotypes 1 -fixseed $seed -N 24 -matings 10 -numfiles 4 -model $model -choice $choice -age_params 0.3 1 0 -tolerance 0.3
+      run_case ties $C -userphenotypes 1 -fixseed $seed -N 24 -matings 12 -numfiles 4 -model $model -choice $choice -age_params 0.5 2 0 -onechoosy 1 -tolerance 0.3
     done
   done
   # without data files: console lines of every file
   run_case "" -continuous 1 -fixseed $seed -N 40 -matings 8 -numfiles 3 -model -2 -choice -0.7 -tolerance 0.03
   run_case "" -continuous 1 -fixseed $seed -N 40 -matings 8 -numfiles 3 -model -3 -logistic_params 3 -2
+  run_case "" -continuous 1 -fixseed $seed -N 40 -matings 8 -numfiles 3 -model -1 -choice 0.3 -age_params 0.4 2 0
 done
 python3 "$here/continuous_oracle.py" --check "$root"

@@ -127,3 +127,50 @@ TEST(ContinuousValidation, RandomMatingLeavesPartnersUncorrelated) {
 
 }  // namespace
 }  // namespace pairlab
+
+namespace pairlab {
+namespace {
+
+// A female who never mates dies at her T-th encounter, where P(T > t) is the product of the
+// survival probabilities exp(-(ln j)^2) of her encounters j = 2..t (the first is always
+// survived): the mean of T and the share of deaths at the second encounter, 1 - exp(-(ln 2)^2),
+// must match.
+TEST(ContinuousValidation, AgeAtDeathFollowsTheSurvivalCurve) {
+  double mean = 0, second = 0, survive = 1, meanSquares = 0;
+  for (int t = 1; t < 200; ++t) {
+    const double previous = survive;  // P(T > t - 1)
+    if (t >= 2) survive *= std::exp(-std::pow(std::log(t), 2.0));
+    const double dies = previous - survive;  // P(T = t)
+    mean += t * dies;
+    meanSquares += double(t) * t * dies;
+    if (t == 2) second = dies;
+  }
+  const double sd = std::sqrt(meanSquares - mean * mean);
+
+  const Vec females{0.0};
+  Vec males;
+  for (int i = 0; i < 1000; ++i) males.push_back(i);  // plenty: male deaths do not matter
+  EngineSettings settings;
+  settings.branch = Branch::Logistic;
+  settings.aging = true;
+  settings.agingParams = {1, 2, 0};
+  settings.matings = 5;
+  const EngineInputs inputs{&females, &males, nullptr};
+  FileWorkspace workspace;
+  Vec args{-1000, 0, 0, -1000, 0, 0}, x(5, kMissing), y(5, kMissing);  // never a mating
+  Random rng(9);
+  constexpr int kFiles = 20000;
+  double total = 0, diedSecond = 0;
+  for (int file = 0; file < kFiles; ++file) {
+    const double age = runContinuousFile(settings, inputs, workspace, args, x, y, rng)
+                           .femaleEncounters;
+    total += age;
+    diedSecond += age == 2;
+  }
+  EXPECT_NEAR(second, 1 - 0.6185, 1e-3);
+  EXPECT_NEAR(diedSecond / kFiles, second, 4 * std::sqrt(second * (1 - second) / kFiles));
+  EXPECT_NEAR(total / kFiles, mean, 4 * sd / std::sqrt(kFiles));
+}
+
+}  // namespace
+}  // namespace pairlab
