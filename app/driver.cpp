@@ -8,6 +8,7 @@
 
 #include "app/parse_args.hpp"
 #include "app/run_config.hpp"
+#include "continuous/road.hpp"
 #include "discrete/datafiles.hpp"
 #include "rounds/sampling_rounds.hpp"
 #include "support/diagnostics.hpp"
@@ -64,8 +65,8 @@ int run(int argc, const char* const* argv) {
   if (nfem < 250 || nmale < 250) config.drift = true;
 
   if (config.continuous) {
-    (void)aging;
-    notInThisBuild("continuous-trait road");
+    runContinuousRoad(config, nfem, nmale, aging, names, rng);
+    return 0;
   }
   config.scaling = false;
   if (config.onematround)

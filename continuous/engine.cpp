@@ -1,0 +1,415 @@
+#include "continuous/engine.hpp"
+
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+#include "support/diagnostics.hpp"
+#include "support/numeric.hpp"
+#include "support/text.hpp"
+
+namespace pairlab {
+
+std::string preferenceName(Branch branch, double impatience) {
+  switch (branch) {
+    case Branch::PositiveAssortative:
+      return "Positive assortative Gaussian preference";
+    case Branch::NegativeAssortative:
+      return "Negative assortative Gaussian preference";
+    case Branch::RandomMating:
+      return "Random mating Gaussian preference";
+    case Branch::Logistic:
+      break;
+  }
+  std::string name = "logit preference";
+  if (impatience != 0.0) name += "_ImpatientFactor: " + NtoS(impatience);
+  return name;
+}
+
+bool mayDie(std::int64_t age, const AgingParams& aging) {
+  return std::log(static_cast<double>(age)) > aging.g;
+}
+
+double survivalProbability(std::int64_t age, const AgingParams& aging) {
+  return std::exp(-std::pow((std::log(static_cast<double>(age)) - aging.g) / aging.a, aging.b));
+}
+
+void Candidates::reset(const std::vector<double>& population) {
+  traits = &population;
+  const std::size_t n = population.size();
+  member.resize(n);
+  std::iota(member.begin(), member.end(), 0);
+  age.assign(n, 0);
+  available.assign(n, 1);
+  availableCount = static_cast<std::int64_t>(n);
+}
+
+void Candidates::withdraw(std::int64_t p) {
+  std::uint8_t& flag = available[member[p]];
+  if (flag) {
+    flag = 0;
+    --availableCount;
+  }
+}
+
+void Candidates::remove(std::int64_t p) {
+  if (available[member[p]]) --availableCount;
+  member.erase(member.begin() + p);
+}
+
+double Candidates::totalAge() const {
+  std::int64_t total = 0;
+  for (std::int32_t i : member) total += age[i];
+  return static_cast<double>(total);
+}
+
+namespace {
+
+// Reports of a file that ends before its sample is complete.
+constexpr const char* kIncomplete = "\nIncomplete sample\n";
+constexpr const char* kUnavailableFemales = "\nUnavailable females\n";
+constexpr const char* kUnavailableMales = "\nUnavailable males\n";
+constexpr const char* kAgingEnd = "\nIncomplete sample caused by aging\n";
+constexpr const char* kFemaleAgingEnd = "\nIncomplete sample caused by female aging\n";
+constexpr const char* kMaleAgingEnd = "\nIncomplete sample caused by male aging\n";
+
+[[noreturn]] void noneAvailable(const char* which) {
+  stopRun(std::string("\nNo ") + which +
+              " is available for the next encounter (condition availableCount>0)\n",
+          1);
+}
+
+// A draw by rejection needs someone to draw; without aging the encounter modes guarantee it
+// (fewer than -matings <= R individuals of a sex are ever withdrawn), so failing this is a fault.
+inline void requireAvailable(const Candidates& sex, const char* which) {
+  if (sex.availableCount <= 0) noneAvailable(which);
+}
+
+// One file. The engine is compiled twice, with and without aging, so that the road without
+// aging pays nothing for the survival draws and the bounded searches it never makes.
+template <bool kAging>
+class FileRun {
+ public:
+  FileRun(const EngineSettings& settings, const EngineInputs& inputs, FileWorkspace& workspace,
+          std::vector<double>& args, std::vector<double>& x, std::vector<double>& y, Random& rng)
+      : s_(settings),
+        table_(inputs.table),
+        args_(args),
+        x_(x),
+        y_(y),
+        rng_(rng),
+        females_(workspace.females),
+        males_(workspace.males),
+        roundFemales_(workspace.roundFemales),
+        roundMales_(workspace.roundMales),
+        nmale_(static_cast<std::int64_t>(inputs.maleTraits->size())),
+        totpairs_(static_cast<std::int64_t>(inputs.femaleTraits->size()) * nmale_),
+        usesTable_(settings.branch == Branch::PositiveAssortative ||
+                   settings.branch == Branch::NegativeAssortative),
+        // Random mating without aging needs no limit: every encounter is a mating.
+        limited_(settings.aging || settings.branch != Branch::RandomMating) {
+    females_.reset(*inputs.femaleTraits);
+    males_.reset(*inputs.maleTraits);
+    roundFemales_.clear();
+    roundMales_.clear();
+    if (usesTable_) currentMax_ = pendingMax_ = table_->M;
+  }
+
+  FileResult run() {
+    while (k_ < s_.matings && encounter()) {
+    }
+    result_.k = k_;
+    result_.femaleEncounters += females_.totalAge();
+    result_.maleEncounters += males_.totalAge();
+    return result_;
+  }
+
+ private:
+  // One encounter; false when it ends the file early.
+  bool encounter() {
+    std::int64_t f = 0, m = 0;
+    if (!choosePair(f, m)) return false;
+    const std::int64_t femaleAge = ++females_.ageAt(f);
+    const std::int64_t maleAge = ++males_.ageAt(m);
+
+    bool femaleDies = false, maleDies = false;
+    if (kAging) {
+      if (mayDie(femaleAge, s_.agingParams))
+        femaleDies = survivalProbability(femaleAge, s_.agingParams) <= rng_.u();
+      if (mayDie(maleAge, s_.agingParams))
+        maleDies = survivalProbability(maleAge, s_.agingParams) <= rng_.u();
+    }
+    if (femaleDies || maleDies) {
+      if (!bury(f, m, femaleDies, maleDies)) return false;
+    } else {
+      double p = 0.0;
+      if (accept(f, m, p) && !mate(f, m, p)) return false;
+    }
+
+    ++counter_;
+    if (limited_ && counter_ > totpairs_ && k_ < s_.matings) {
+      result_.report = kIncomplete;  // replaces any earlier report of the file
+      return false;
+    }
+    return true;
+  }
+
+  // ----- choice of the pair -----
+
+  bool choosePair(std::int64_t& f, std::int64_t& m) {
+    if (!usesTable_) {
+      // With aging every female or every male may be dead or withdrawn: the file cannot go on.
+      if (kAging && (females_.availableCount == 0 || males_.availableCount == 0)) {
+        result_.report += kAgingEnd;
+        return false;
+      }
+      f = redraw(females_, "female");
+      m = redraw(males_, "male");
+      return true;
+    }
+    return s_.onechoosy ? chooseByCursor(f, m) : chooseByPairDraw(f, m);
+  }
+
+  // A uniform position, drawn again until it holds an available individual.
+  std::int64_t redraw(const Candidates& sex, const char* which) {
+    requireAvailable(sex, which);
+    std::int64_t p;
+    do p = rng_.position(sex.size());
+    while (!sex.isAvailable(p));
+    return p;
+  }
+
+  // Only females choose: the males come in turn from the cursor, the female by draws.
+  bool chooseByCursor(std::int64_t& f, std::int64_t& m) {
+    if (males_.availableCount == 0) {
+      if (!kAging) requireAvailable(males_, "male");
+      result_.report += kUnavailableMales;
+      return false;
+    }
+    m = cursor_ % males_.size();
+    while (!males_.isAvailable(m)) m = ++cursor_ % males_.size();
+
+    if (!kAging) {
+      f = redraw(females_, "female");
+      return true;
+    }
+    // With aging the females may all be dead: at most totpairs draws, then one more that
+    // decides the report. When none is available the draws are still consumed (all would fail),
+    // so that the rest of the run sees the same stream. A female found by the last draw is
+    // taken like any other: the file only ends when that draw fails too.
+    if (females_.availableCount > 0) {
+      for (std::int64_t i = 0; i < totpairs_; ++i)
+        if (f = rng_.position(females_.size()); females_.isAvailable(f)) return true;
+    } else {
+      rng_.randgen.discard(static_cast<unsigned long long>(totpairs_));
+    }
+    f = rng_.position(females_.size());
+    if (females_.isAvailable(f)) return true;
+    result_.report += kUnavailableFemales;
+    return false;
+  }
+
+  std::int64_t pairPosition(std::int64_t cells) {
+    const std::int64_t n = rng_.position(cells);
+    return n < cells ? n : cells - 1;
+  }
+
+  // Both sexes choose: one draw over all female-male cells of the candidate lists.
+  bool chooseByPairDraw(std::int64_t& f, std::int64_t& m) {
+    const std::int64_t columns = males_.size();
+    const std::int64_t cells = females_.size() * columns;
+    const bool narrow = cells <= std::numeric_limits<std::uint32_t>::max();
+    auto draw = [&] {
+      const std::int64_t n = pairPosition(cells);
+      if (narrow) {  // the same quotient and remainder, by the faster 32-bit division
+        const auto n32 = static_cast<std::uint32_t>(n), c32 = static_cast<std::uint32_t>(columns);
+        f = n32 / c32;
+        m = n32 % c32;
+      } else {
+        f = n / columns;
+        m = n % columns;
+      }
+      return females_.isAvailable(f) && males_.isAvailable(m);
+    };
+    if (!kAging) {
+      requireAvailable(females_, "female");
+      requireAvailable(males_, "male");
+      while (!draw()) {
+      }
+      return true;
+    }
+    // With aging: at most totpairs pair draws, then one more that decides the reports, as for
+    // the females above.
+    if (females_.availableCount > 0 && males_.availableCount > 0) {
+      for (std::int64_t i = 0; i < totpairs_; ++i)
+        if (draw()) return true;
+    } else {
+      rng_.randgen.discard(static_cast<unsigned long long>(totpairs_));
+    }
+    if (draw()) return true;
+    if (!females_.isAvailable(f)) result_.report += kUnavailableFemales;
+    if (!males_.isAvailable(m)) result_.report += kUnavailableMales;
+    return false;
+  }
+
+  // ----- the pair table and its current maximum -----
+
+  // The preference of the pair, from the table built for the whole population.
+  double entry(std::int64_t f, std::int64_t m) const {
+    return table_->matdistrib[static_cast<std::size_t>(females_.member[f] * nmale_ +
+                                                       males_.member[m])];
+  }
+
+  // The maximum falls to the next entry of the sorted table, never below its smallest.
+  void stepDown(double& maximum) {
+    if (steps_ < totpairs_ - 1) ++steps_;
+    maximum = table_->sortedFromTop(steps_);
+  }
+
+  // ----- acceptance and mating -----
+
+  bool accept(std::int64_t f, std::int64_t m, double& p) {
+    switch (s_.branch) {
+      case Branch::RandomMating:
+        return true;
+      case Branch::Logistic:
+        args_[2] = males_.trait(m);
+        args_[5] = females_.trait(f);
+        return Logitpref(args_) > rng_.u();
+      default:
+        p = entry(f, m);
+        return p / currentMax_ > rng_.u();
+    }
+  }
+
+  // Records the mating and withdraws the pair; false when that ends the file early.
+  bool mate(std::int64_t f, std::int64_t m, double p) {
+    x_[k_] = females_.trait(f);
+    y_[k_] = males_.trait(m);
+    if (usesTable_ && s_.onechoosy) ++cursor_;
+    ++k_;
+    if (s_.branch == Branch::Logistic && s_.impatience != 0.0)
+      args_[0] = args_[3] = s_.logisticIntercept + s_.impatience * k_;
+
+    switch (s_.mode) {
+      case EncounterMode::WithReplacement:
+        return true;
+      case EncounterMode::Mass:
+        roundFemales_.push_back(f);
+        roundMales_.push_back(m);
+        if (usesTable_ && p == currentMax_) stepDown(pendingMax_);
+        if (counter_ > s_.roundSize) endRound();
+        return true;
+      case EncounterMode::Individual:
+        break;
+    }
+    if (s_.branch == Branch::RandomMating) {
+      females_.withdraw(f);
+      males_.withdraw(m);
+      return true;
+    }
+    result_.femaleEncounters += static_cast<double>(females_.ageAt(f));
+    result_.maleEncounters += static_cast<double>(males_.ageAt(m));
+    females_.remove(f);
+    males_.remove(m);
+    if (usesTable_ && p == currentMax_) stepDown(currentMax_);
+    // With deaths the lists can run out; a complete sample is never reported as short.
+    if (kAging && (females_.size() == 0 || males_.size() == 0) && k_ < s_.matings) {
+      result_.report += s_.branch == Branch::NegativeAssortative ? kIncomplete : kAgingEnd;
+      return false;
+    }
+    return true;
+  }
+
+  // The end of a mass-encounter round: everyone who mated in it leaves, and the maximum takes
+  // the value it stepped down to during the round.
+  void endRound() {
+    for (std::int64_t f : roundFemales_) females_.withdraw(f);
+    for (std::int64_t m : roundMales_) males_.withdraw(m);
+    roundFemales_.clear();
+    roundMales_.clear();
+    counter_ = 0;
+    if (usesTable_) currentMax_ = pendingMax_;
+  }
+
+  // ----- deaths (aging) -----
+
+  // Withdraws the partners that died, the female first; false when a death ends the file.
+  // Under individual encounters the dead leave the lists (their encounters are not counted),
+  // except in random mating and except the males of the pair table, who only become
+  // unavailable; the pairs that leave consideration step the current maximum down as mated
+  // pairs do. In the other modes the dead only become unavailable.
+  bool bury(std::int64_t f, std::int64_t m, bool femaleDies, bool maleDies) {
+    const bool individual = s_.mode == EncounterMode::Individual;
+    if (femaleDies) {
+      if (!individual || s_.branch == Branch::RandomMating) {
+        females_.withdraw(f);
+      } else {
+        if (usesTable_)  // her row leaves the table
+          for (std::int64_t j = 0; j < males_.size(); ++j)
+            if (entry(f, j) == currentMax_) stepDown(currentMax_);
+        females_.remove(f);
+        if (females_.size() == 0) {
+          result_.report += usesTable_ ? kFemaleAgingEnd : kAgingEnd;
+          return false;
+        }
+      }
+    }
+    if (maleDies) {
+      if (!individual || s_.branch == Branch::RandomMating) {
+        males_.withdraw(m);
+      } else if (s_.branch == Branch::Logistic) {
+        males_.remove(m);
+        if (males_.size() == 0) {
+          result_.report += kAgingEnd;
+          return false;
+        }
+      } else {
+        // A dead male keeps his place in the lists and the table, unavailable.
+        males_.withdraw(m);
+        if (males_.availableCount == 0 || males_.size() == 0) {
+          result_.report += kMaleAgingEnd;
+          return false;
+        }
+        // His column over the females still present (one who died in this encounter is gone).
+        for (std::int64_t i = 0; i < females_.size(); ++i)
+          if (entry(i, m) == currentMax_) stepDown(currentMax_);
+      }
+    }
+    return true;
+  }
+
+  const EngineSettings& s_;
+  PairTable* table_;
+  std::vector<double>& args_;
+  std::vector<double>& x_;
+  std::vector<double>& y_;
+  Random& rng_;
+  Candidates& females_;
+  Candidates& males_;
+  std::vector<std::int64_t>& roundFemales_;
+  std::vector<std::int64_t>& roundMales_;
+  const std::int64_t nmale_;
+  const std::int64_t totpairs_;
+  const bool usesTable_;
+  const bool limited_;
+
+  int k_ = 0;
+  std::int64_t counter_ = 0;  // encounters of the file, or of the current mass-encounter round
+  double currentMax_ = 0.0;
+  double pendingMax_ = 0.0;
+  std::int64_t steps_ = 0;
+  std::int64_t cursor_ = 0;
+  FileResult result_;
+};
+
+}  // namespace
+
+FileResult runContinuousFile(const EngineSettings& settings, const EngineInputs& inputs,
+                             FileWorkspace& workspace, std::vector<double>& args,
+                             std::vector<double>& x, std::vector<double>& y, Random& rng) {
+  if (settings.aging) return FileRun<true>(settings, inputs, workspace, args, x, y, rng).run();
+  return FileRun<false>(settings, inputs, workspace, args, x, y, rng).run();
+}
+
+}  // namespace pairlab

@@ -1,0 +1,118 @@
+#include "continuous/phenotypes.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <iostream>
+#include <limits>
+
+#include "app/run_config.hpp"
+#include "support/diagnostics.hpp"
+#include "support/numeric.hpp"
+#include "support/text.hpp"
+
+namespace pairlab {
+
+double Traits::range() const {
+  return std::max(femaleMax, maleMax) - std::min(femaleMin, maleMin);
+}
+
+double Traits::minimum() const { return std::min(femaleMin, maleMin); }
+
+void resetLimits(Traits& traits) {
+  traits.femaleMin = traits.maleMin = qbig;
+  traits.femaleMax = traits.maleMax = std::numeric_limits<double>::lowest();
+}
+
+void updateLimits(double value, double& min, double& max) {
+  if (value < min) min = value;
+  if (value > max) max = value;
+}
+
+void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int females,
+                        int males, std::vector<double>& femaleTraits, double& femaleMin,
+                        double& femaleMax, std::vector<double>& maleTraits, double& maleMin,
+                        double& maleMax) {
+  const std::string path = dir + filename;
+  std::ifstream in(path);
+  if (!in) throw UnreadableFile{"Could not open file: " + path};
+  std::cout << "\nReading file " << path << std::endl;
+
+  const std::int64_t population = static_cast<std::int64_t>(females) + males;
+  std::int64_t dataLines = 0;
+  std::size_t lastWordCount = 0;
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::string_view stripped = stripSpace(line);
+    if (!isDataLine(stripped)) continue;
+    const std::vector<std::string> words = get_words(stripped);
+    // A line of separators only (commas, semicolons) holds no value: as wrong as two values.
+    if (words.size() != 1)
+      stopRun("Wrong format in user phenotypes file " + filename + " line " +
+                  NtoS(dataLines + 1) + "\n",
+              static_cast<int>(std::min<std::size_t>(words.size(), 1u << 30)));
+    lastWordCount = words.size();
+    const double value = toReal(words[0].c_str());
+    if (dataLines < females) {
+      femaleTraits[static_cast<std::size_t>(dataLines)] = value;
+      updateLimits(value, femaleMin, femaleMax);
+    } else if (dataLines < population) {
+      maleTraits[static_cast<std::size_t>(dataLines - females)] = value;
+      updateLimits(value, maleMin, maleMax);
+    }
+    ++dataLines;
+  }
+  if (dataLines != population)
+    stopRun("Wrong number of phenotypes in user phenotypes file " + filename +
+                ": The number of phenotypes in the file (" + NtoS(dataLines) +
+                ") does not coincide with the population size (" + NtoS(population) +
+                "). Check your argument -N (by default set to " + NtoS(DefaultPopSize) + ").\n",
+            static_cast<int>(lastWordCount));
+}
+
+void drawNormalTraits(Traits& traits, Random& rng) {
+  for (double& t : traits.female) {
+    t = rng.z();
+    updateLimits(t, traits.femaleMin, traits.femaleMax);
+  }
+  for (double& t : traits.male) {
+    t = rng.z();
+    updateLimits(t, traits.maleMin, traits.maleMax);
+  }
+}
+
+namespace {
+void drawMixture(std::vector<double>& values, double& min, double& max, double p, double mu,
+                 double sigma, Random& rng) {
+  const int n = static_cast<int>(values.size());
+  const int second = static_cast<int>(n * (1.0 - p));  // p in (0, 1): 0 <= second <= n
+  const int first = n - second;
+  for (int i = 0; i < n; ++i) {
+    values[i] = i < first ? rng.z() : mu + sigma * rng.z();
+    updateLimits(values[i], min, max);
+  }
+}
+}  // namespace
+
+void drawMixtureTraits(Traits& traits, double p, double mu, double sigma, Random& rng) {
+  drawMixture(traits.female, traits.femaleMin, traits.femaleMax, p, mu, sigma, rng);
+  drawMixture(traits.male, traits.maleMin, traits.maleMax, p, mu, sigma, rng);
+  traits.bimodal = true;
+}
+
+void checkVariation(const Traits& traits) {
+  const double range = traits.range();
+  if (!(range > qlow)) stopRun("\nError: no phenotypic variation in the data\n", range);
+}
+
+double scaleTraits(Traits& traits, double dmax, double mintrait, double bias) {
+  const double lo = traits.minimum();
+  const double range = traits.range();
+  // Divided by the range before the multiplication by dmax: the smallest trait lands exactly
+  // on mintrait and the largest exactly on mintrait + dmax.
+  for (double& t : traits.female) t = (t - lo) / range * dmax + mintrait;
+  for (double& t : traits.male) t = (t - lo) / range * dmax + mintrait;
+  return dmax * bias / range;
+}
+
+}  // namespace pairlab

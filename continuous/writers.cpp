@@ -1,0 +1,143 @@
+#include "continuous/writers.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/banner.hpp"
+#include "support/diagnostics.hpp"
+#include "support/numeric.hpp"
+#include "support/output.hpp"
+#include "support/text.hpp"
+
+namespace pairlab {
+
+double regcorrelxy(const std::vector<double>& x, const std::vector<double>& y, bool adjusted,
+                   bool inverse, std::array<double, 2>& regression) {
+  if (x.size() != y.size()) throw std::invalid_argument("Sample size different in regcorrelxy");
+  if (x.empty()) throw std::invalid_argument("Empty vector in regcorrelxy");
+  std::vector<double> xs = x;
+  if (inverse)
+    for (double& v : xs) {
+      if (!(v > 0.0)) throw std::invalid_argument("division by 0 in inverse regression\n");
+      v = 1.0 / v;
+    }
+
+  long long n = static_cast<long long>(xs.size());
+  double Sx = 0.0, Sy = 0.0, Sxx = 0.0, Syy = 0.0, Sxy = 0.0;
+  for (std::size_t j = 0; j < xs.size(); ++j) {
+    if (y[j] == kMissing) {
+      --n;
+      continue;
+    }
+    Sx += xs[j];
+    Sy += y[j];
+    Sxx += xs[j] * xs[j];
+    Syy += y[j] * y[j];
+    Sxy += xs[j] * y[j];
+  }
+  if (n <= 0) throw std::invalid_argument("Too low sample size in regcorrelxy: " + NtoS(n));
+
+  const double dn = static_cast<double>(n);
+  const double SPxy = Sxy - dn * (Sx / dn) * (Sy / dn);
+  const double SSx = Sxx - Sx * Sx / dn;
+  const double SSy = Syy - Sy * Sy / dn;
+  const double slope = SPxy / SSx;
+  regression[0] = Sy / dn - (Sx / dn) * slope;
+  regression[1] = slope;
+  if (SSx * SSy <= 0.0) return 0.0;  // no correlation without variation
+  const double r = SPxy / std::sqrt(SSx * SSy);
+  if (!adjusted) return r;
+  if (n <= 4) throw std::invalid_argument("Too low sample size in regcorrelxy: " + NtoS(n));
+  return r * (1.0 + (1.0 - r * r) / static_cast<double>(2 * n - 8));
+}
+
+namespace {
+
+const char* encounterModelName(bool encounterModelActive, bool massEncounters) {
+  if (!encounterModelActive) return "With replacement EM";
+  return massEncounters ? "Mass EM" : "Indiv EM";
+}
+
+void writeContinuousBanner(std::ofstream& out, const std::string& title,
+                           const std::string& preferenceName, bool encounterModelActive,
+                           bool massEncounters) {
+  writeBanner(out, "", title, "Preference function: " + preferenceName);
+  out << "\nEncounter model: " << encounterModelName(encounterModelActive, massEncounters)
+      << "\n\n";
+}
+
+}  // namespace
+
+void writecontinuousmodel(const std::string& path, const std::string& title,
+                          const std::string& preferenceName, bool encounterModelActive,
+                          bool massEncounters, int nfem, int nmale, const std::vector<double>& x,
+                          const std::vector<double>& y, int sampleSize) {
+  std::ofstream out = openResultFile(path);
+  writeContinuousBanner(out, title, preferenceName, encounterModelActive, massEncounters);
+  out << "Premating female numbers: " << nfem << ". " << "Premating male numbers: " << nmale
+      << '\n';
+  out << "Sample size " << sampleSize << '\n';
+  out << "Matings\n" << "Female\tMale\n";
+  long long missed = 0;
+  for (std::size_t j = 0; j < x.size(); ++j) {
+    if (x[j] == kMissing || y[j] == kMissing) {
+      ++missed;
+      continue;
+    }
+    out << x[j] << '\t' << y[j] << '\n';
+  }
+  out << '\n';
+  closeResultFile(out, path);
+  const long long written = static_cast<long long>(x.size()) - missed;
+  if (written != sampleSize)
+    stopRun("\nThe data file " + path + " lists " + NtoS(written) + " pairs for a sample of " +
+                NtoS(sampleSize) +
+                ": a trait value equals the missing mark -99 "
+                "(condition samplesize == (expectedsamplesize-missed))\n",
+            1);
+}
+
+void writecorrelations(const std::string& path, const std::string& title,
+                       const std::string& preferenceName, bool encounterModelActive,
+                       bool massEncounters, int nfem, int nmale, int meanSampleSize,
+                       const std::vector<std::string>& names,
+                       const std::vector<double>& correlations, double meanFemaleAge,
+                       double meanMaleAge) {
+  std::ofstream out = openResultFile(path);
+  writeContinuousBanner(out, title, preferenceName, encounterModelActive, massEncounters);
+  out << "Premating female numbers: " << nfem << ". " << "Premating male numbers: " << nmale
+      << ".\n";
+  if (meanFemaleAge > 0.0 && meanMaleAge > 0.0)
+    out << "Mean female age after the mating season: " << meanFemaleAge << '\n'
+        << "Mean male age after the mating season: " << meanMaleAge << '\n';
+  out << "Mean sample size:\t" << meanSampleSize << '\n';
+  out << "File\tRho\n";
+  for (std::size_t i = 0; i < names.size() && i < correlations.size(); ++i)
+    if (correlations[i] != kMissing) out << names[i] << '\t' << correlations[i] << '\n';
+  out << '\n';
+  closeResultFile(out, path);
+}
+
+void writephenotypedistrib(const std::string& path, const std::string& title, int nfem,
+                           int nmale, const std::vector<double>& femaleTraits,
+                           const std::vector<double>& maleTraits) {
+  if (static_cast<std::size_t>(nfem) != femaleTraits.size())
+    stopRun("\nThe female traits number " + NtoS(femaleTraits.size()) + " for " + NtoS(nfem) +
+                " females (condition (unsigned)n1==p1.size())\n",
+            1);
+  if (static_cast<std::size_t>(nmale) != maleTraits.size())
+    stopRun("\nThe male traits number " + NtoS(maleTraits.size()) + " for " + NtoS(nmale) +
+                " males (condition (unsigned)n2==p2.size())\n",
+            1);
+  std::ofstream out = openResultFile(path);
+  writeBanner(out, "", title, "Phenotypic distribution: ");
+  out << "\n#females\n";
+  for (double t : femaleTraits) out << t << '\n';
+  out << "\n#males\n";
+  for (double t : maleTraits) out << t << '\n';
+  out << '\n';
+  closeResultFile(out, path);
+}
+
+}  // namespace pairlab
