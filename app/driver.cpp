@@ -25,10 +25,6 @@ std::int64_t clockNanoseconds() {
       .count();
 }
 
-[[noreturn]] void notInThisBuild(const char* road) {
-  stopRun(std::string("\nThe ") + road + " is not available in this build\n", 1);
-}
-
 int run(int argc, const char* const* argv) {
   RunConfig config;
   OutputNames names;
