@@ -100,6 +100,13 @@ void checkPartitionRoom(double mpf) {
             1);
 }
 
+double drawShare(double mpf, Random& rng) {
+  double u;
+  do u = rng.u();
+  while (u < mpf || u > 1.0 - mpf);
+  return u;
+}
+
 std::vector<double> randomPartition(int k, int n, double mpf, Random& rng) {
   std::vector<double> numbers(k, 0.0);
   if (k == 1) {
@@ -109,9 +116,7 @@ std::vector<double> randomPartition(int k, int n, double mpf, Random& rng) {
   checkPartitionRoom(mpf);
   long long assigned = 0;
   for (int t = 0; t < k - 1 && assigned != n - 1; ++t) {
-    double u;
-    do u = rng.u();
-    while (u < mpf || u > 1.0 - mpf);
+    const double u = drawShare(mpf, rng);
     const long long c = std::llround(u * static_cast<double>(n - assigned));
     assigned += c;
     if (assigned >= n) {
@@ -212,10 +217,14 @@ bool covers(std::vector<Span> spans, double a, double b) {
 }
 }  // namespace
 
-std::vector<bool> rouletteReachable(const std::vector<double>& freqs,
-                                    const std::vector<double>& pool) {
-  std::vector<bool> reachable(freqs.size(), false);
-  std::vector<Span> taken;  // parts of [0, 1) that earlier types take or end the walk on
+namespace {
+// Marks the types a draw in [0, 1) can reach: those for which candidate(t) holds and part of
+// whose interval within [0, 1) no earlier type takes (an earlier type takes its interval when
+// takes(t, end of its interval) holds). Returns the parts of [0, 1) that the types take.
+template <typename Candidate, typename Takes>
+std::vector<Span> markReachable(const std::vector<double>& freqs, Candidate candidate,
+                                Takes takes, std::vector<bool>& reachable) {
+  std::vector<Span> taken;
   double cumulative = 0.0;
   for (std::size_t t = 0; t < freqs.size(); ++t) {
     const double lo = cumulative;
@@ -223,25 +232,28 @@ std::vector<bool> rouletteReachable(const std::vector<double>& freqs,
     const double a = std::max(lo, 0.0);
     const double b = std::min(cumulative, 1.0);
     if (!(a < b)) continue;
-    if (pool[t] > 0.0) reachable[t] = !covers(taken, a, b);
-    if (pool[t] > 0.0 || cumulative >= 1.0) taken.push_back({a, b});
+    if (candidate(t)) reachable[t] = !covers(taken, a, b);
+    if (takes(t, cumulative)) taken.push_back({a, b});
   }
+  return taken;
+}
+}  // namespace
+
+std::vector<bool> rouletteReachable(const std::vector<double>& freqs,
+                                    const std::vector<double>& pool) {
+  // A type with individuals takes its draws; one without ends the walk when its interval
+  // reaches 1.
+  std::vector<bool> reachable(freqs.size(), false);
+  markReachable(
+      freqs, [&](std::size_t t) { return pool[t] > 0.0; },
+      [&](std::size_t t, double end) { return pool[t] > 0.0 || end >= 1.0; }, reachable);
   return reachable;
 }
 
 std::vector<bool> drawTypeReachable(const std::vector<double>& freqs) {
   std::vector<bool> reachable(freqs.size(), false);
-  std::vector<Span> taken;  // parts of [0, 1) that earlier types take
-  double cumulative = 0.0;
-  for (std::size_t t = 0; t < freqs.size(); ++t) {
-    const double lo = cumulative;
-    cumulative += freqs[t];
-    const double a = std::max(lo, 0.0);
-    const double b = std::min(cumulative, 1.0);
-    if (!(a < b)) continue;
-    if (!covers(taken, a, b)) reachable[t] = true;
-    taken.push_back({a, b});
-  }
+  const auto always = [](auto&&...) { return true; };
+  const std::vector<Span> taken = markReachable(freqs, always, always, reachable);
   if (!freqs.empty() && !covers(taken, 0.0, 1.0)) reachable[typeBeyondIntervals(freqs)] = true;
   return reachable;
 }

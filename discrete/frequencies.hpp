@@ -35,6 +35,8 @@ std::vector<double> frequenciesOf(const std::vector<double>& numbers, int n);
 
 // The random partitions need room for a draw in [mpf, 1 - mpf]; stops the run otherwise.
 void checkPartitionRoom(double mpf);
+// The share of a random partition: uniform draws repeated until one lies in [mpf, 1 - mpf].
+double drawShare(double mpf, Random& rng);
 
 // The type whose interval [sum of earlier frequencies, that sum + its frequency) holds u,
 // or -1 when no interval holds it.

@@ -53,10 +53,7 @@ std::vector<double> roundsRandomPartition(int k, int n, double mpf, Random& rng)
   checkPartitionRoom(mpf);
   long long assigned = 0;
   for (int t = 0;; ++t) {
-    double u;
-    do u = rng.u();
-    while (u < mpf || u > 1.0 - mpf);
-    const double x = u * n;
+    const double x = drawShare(mpf, rng) * n;
     assigned = static_cast<long long>(static_cast<double>(assigned) + x);
     if (assigned >= n) {
       numbers[t] = x - static_cast<double>(assigned - n + 1);
