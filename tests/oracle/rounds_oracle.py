@@ -12,6 +12,9 @@ import math
 import os
 import sys
 
+from discrete_oracle import data_lines, draw_type, mean_propensity, roulette
+from discrete_oracle import refresh as frequencies_left
+from discrete_oracle import sum_in_order as total_in_order
 from mt64 import MT64
 
 # The C library's log and exp, so that every operation rounds exactly as the simulator's.
@@ -74,21 +77,6 @@ def parse(args):
         name = aliases.get(name, name)
         o[name] = int(args[i + 1]) if name in ints else float(args[i + 1])
     return o
-
-
-def data_lines(path):
-    with open(path) as f:
-        for line in f:
-            s = line.lstrip(" \f\n\r\t\v")
-            if s and "#" not in s:
-                yield [w for w in s.replace(",", " ").replace(";", " ").split() if w]
-
-
-def total_in_order(values):
-    s = 0.0
-    for v in values:
-        s += v
-    return s
 
 
 # ---------------------------------------------------------------------------------------------
@@ -181,51 +169,6 @@ def jdiv(xs, ys):
 
 # ---------------------------------------------------------------------------------------------
 # Population
-
-def roulette(n, freqs, pool, rng):
-    chosen = []
-    while len(chosen) < n:
-        u = rng.uniform()
-        c = 0.0
-        for j, f in enumerate(freqs):
-            lo = c
-            c = c + f
-            if lo <= u < c:
-                if pool[j] > 0:
-                    pool[j] -= 1.0
-                    chosen.append(j)
-                    break
-                if c >= 1.0:
-                    break
-    return chosen
-
-
-def draw_type(freqs, rng):
-    u = rng.uniform()
-    c = 0.0
-    for t, f in enumerate(freqs):
-        lo = c
-        c = c + f
-        if lo <= u < c:
-            return t
-    for t in range(len(freqs) - 1, 0, -1):
-        if freqs[t] > 0:
-            return t
-    return 0
-
-
-def frequencies_left(avail, left):
-    out = [avail[t] / left for t in range(len(avail) - 1)]
-    return out + [1.0 - total_in_order(out)]
-
-
-def mean_propensity(p1, p2, mm):
-    m = 0.0
-    for i in range(len(p1)):
-        for j in range(len(p2)):
-            m += p1[i] * p2[j] * mm[i][j]
-    return m
-
 
 def partition(k, n, mpf, rng):
     numbers = [0.0] * k
