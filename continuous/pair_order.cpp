@@ -1,0 +1,390 @@
+#include "continuous/pair_order.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <limits>
+
+#include "continuous/memory.hpp"
+#include "support/diagnostics.hpp"
+#include "support/text.hpp"
+
+namespace pairlab {
+
+DistanceSteps::DistanceSteps(const PairDistance& distance)
+    : folded_(distance.choice < 0.0 || !distance.onechoosy),
+      offset_(distance.choice < 0.0 ? distance.dmax
+              : distance.onechoosy  ? distance.bias
+                                    : std::fabs(distance.bias)) {}
+
+SortedTraits sortTraits(const std::vector<double>& traits) {
+  struct Item {
+    double value;
+    std::int32_t individual;
+  };
+  std::vector<Item> items(traits.size());
+  for (std::size_t i = 0; i < traits.size(); ++i)
+    items[i] = {traits[i], static_cast<std::int32_t>(i)};
+  std::sort(items.begin(), items.end(),
+            [](const Item& a, const Item& b) { return a.value < b.value; });
+
+  SortedTraits sorted;
+  sorted.individuals.resize(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i == 0 || items[i].value != items[i - 1].value) {
+      sorted.values.push_back(items[i].value);
+      sorted.start.push_back(static_cast<std::uint32_t>(i));
+    }
+    sorted.individuals[i] = items[i].individual;
+  }
+  if (sorted.values.size() == items.size()) {
+    std::vector<std::uint32_t>().swap(sorted.start);  // group g is individual g of the order
+  } else {
+    sorted.start.push_back(static_cast<std::uint32_t>(items.size()));
+  }
+  sorted.values.shrink_to_fit();
+  return sorted;
+}
+
+namespace {
+
+// Along the pieces the walk goes towards a larger d^2: down on pieces 0 and 2, up on 1 and 3.
+constexpr std::int64_t direction(int piece) { return piece % 2 == 0 ? -1 : 1; }
+// Where the walk of a piece starts: the end of the piece where d^2 is smallest.
+constexpr std::int64_t head(const std::array<std::int64_t, 5>& bound, int piece) {
+  return piece % 2 == 0 ? bound[piece + 1] - 1 : bound[piece];
+}
+
+// The partner's trait at position q of a line (ascending males, or descending females).
+inline double partnerAt(const SortedTraits& partners, std::int64_t q, bool ownIsFemale) {
+  const std::size_t n = partners.groups();
+  return partners.values[ownIsFemale ? static_cast<std::size_t>(q)
+                                     : n - 1 - static_cast<std::size_t>(q)];
+}
+
+}  // namespace
+
+std::array<std::int64_t, 5> pieceBounds(const SortedTraits& partners, const DistanceSteps& steps,
+                                        double own, bool ownIsFemale) {
+  const std::int64_t n = static_cast<std::int64_t>(partners.groups());
+  auto pieceAt = [&](std::int64_t q) {
+    const double partner = partnerAt(partners, q, ownIsFemale);
+    return ownIsFemale ? steps.piece(own, partner) : steps.piece(partner, own);
+  };
+  std::array<std::int64_t, 5> bound{0, 0, 0, 0, n};
+  for (int k = 1; k <= 3; ++k) {
+    std::int64_t lo = bound[k - 1], hi = n;  // the first position of piece k or beyond
+    while (lo < hi) {
+      const std::int64_t mid = lo + (hi - lo) / 2;
+      if (pieceAt(mid) < k)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    bound[k] = lo;
+  }
+  return bound;
+}
+
+LineWalk::LineWalk(const SortedTraits& partners, const DistanceSteps& steps, double own,
+                   bool ownIsFemale)
+    : partners_(partners),
+      steps_(steps),
+      own_(own),
+      ownIsFemale_(ownIsFemale),
+      n_(static_cast<std::int64_t>(partners.groups())),
+      bound_(pieceBounds(partners, steps, own, ownIsFemale)) {
+  for (int k = 0; k < 4; ++k) {
+    if (bound_[k] < bound_[k + 1]) {
+      at_[k] = head(bound_, k);
+      d2_[k] = squaredAt(at_[k]);
+    } else {
+      at_[k] = -1;
+    }
+  }
+  choose();
+}
+
+double LineWalk::partnerValue(std::int64_t q) const { return partnerAt(partners_, q, ownIsFemale_); }
+
+double LineWalk::squaredAt(std::int64_t q) const {
+  const double partner = partnerValue(q);
+  return ownIsFemale_ ? steps_.squared(own_, partner) : steps_.squared(partner, own_);
+}
+
+std::size_t LineWalk::group() const {
+  const std::int64_t q = at_[static_cast<std::size_t>(current_)];
+  return static_cast<std::size_t>(ownIsFemale_ ? q : n_ - 1 - q);
+}
+
+void LineWalk::next() {
+  const int k = current_;
+  const std::int64_t q = at_[k] + direction(k);
+  if (q >= bound_[k] && q < bound_[k + 1]) {
+    at_[k] = q;
+    d2_[k] = squaredAt(q);
+  } else {
+    at_[k] = -1;
+  }
+  choose();
+}
+
+void LineWalk::choose() {
+  current_ = -1;
+  for (int k = 0; k < 4; ++k)
+    if (at_[k] >= 0 && (current_ < 0 || d2_[k] < d2_[current_])) current_ = k;
+}
+
+double pairOrderBytes(std::int64_t nfem, std::int64_t nmale) {
+  // Sorted traits: 8 (value) + 4 (individual) + 4 (group start) a head; the heap: 16 a female,
+  // growing by one entry a pair produced; the sort takes 16 a head of one sex while it runs.
+  const double f = static_cast<double>(nfem), m = static_cast<double>(nmale);
+  return 16.0 * (f + m) + 16.0 * f + 16.0 * std::max(f, m);
+}
+
+namespace {
+
+// Pairs produced in the first block: the first read of the order produces two blocks, and a
+// rank is handed out only when a whole block has been produced after it, so that an entry that
+// comes out of order (a non-monotone exp) is put in its place before its rank is read.
+constexpr std::int64_t kFirstBlock = 64;
+
+bool later(double a, double b) { return a > b; }
+
+}  // namespace
+
+PairOrder::PairOrder(const std::vector<double>& femaleTraits, const std::vector<double>& maleTraits,
+                     const PairDistance& distance, std::vector<double>& args,
+                     PreferenceTransform transform)
+    : femaleTraits_(&femaleTraits),
+      maleTraits_(&maleTraits),
+      steps_(distance),
+      transform_(transform),
+      totpairs_(static_cast<std::int64_t>(femaleTraits.size()) *
+                static_cast<std::int64_t>(maleTraits.size())) {
+  requireMemory(pairOrderBytes(static_cast<std::int64_t>(femaleTraits.size()),
+                               static_cast<std::int64_t>(maleTraits.size())),
+                "the order of the preferences of the " +
+                    NtoS(static_cast<std::int64_t>(femaleTraits.size() + maleTraits.size())) +
+                    " individuals");
+  if (totpairs_ == 0) return;
+  // The preference function checks its coefficient at the first pair.
+  args[2] = distance(femaleTraits[0], maleTraits[0]);
+  Gaussbasedpref(args);
+  coefficient_ = args[1];
+  stopOnNonNumber(distance);
+  if (males_.groups() == 0) males_ = sortTraits(maleTraits);
+  females_ = sortTraits(femaleTraits);
+  prepareHeap();
+  findLargest();
+}
+
+void PairOrder::stopOnNonNumber(const PairDistance& distance) {
+  const std::vector<double>& xs = *femaleTraits_;
+  const std::vector<double>& ys = *maleTraits_;
+  // A non-number comes from a non-number trait, or from infinities: an infinite trait, offset
+  // or coefficient (C = -inf and d^2 = 0 give C d^2 = nan). With finite values only a female
+  // trait that is not a number gives one, and then with every male.
+  std::int64_t female = -1;
+  const auto isNan = [](double v) { return std::isnan(v); };
+  const auto isInf = [](double v) { return std::isinf(v); };
+  if (std::any_of(ys.begin(), ys.end(), isNan)) {
+    female = 0;
+  } else if (std::isfinite(coefficient_) && std::isfinite(steps_.offset()) &&
+             std::none_of(xs.begin(), xs.end(), isInf) &&
+             std::none_of(ys.begin(), ys.end(), isInf)) {
+    const auto it = std::find_if(xs.begin(), xs.end(), isNan);
+    if (it != xs.end()) female = it - xs.begin();
+  } else {
+    // The non-numbers of a female's row lie at its ends (infinite differences) or where d^2 is
+    // smallest (zero): the ends and the heads of its pieces tell whether it has one.
+    males_ = sortTraits(ys);
+    const std::int64_t n = static_cast<std::int64_t>(males_.groups());
+    for (std::size_t f = 0; f < xs.size() && female < 0; ++f) {
+      if (std::isnan(xs[f])) {
+        female = static_cast<std::int64_t>(f);
+        break;
+      }
+      const auto bound = pieceBounds(males_, steps_, xs[f], true);
+      for (std::int64_t q : {std::int64_t{0}, n - 1, bound[1] - 1, bound[1], bound[2] - 1,
+                             bound[2], bound[3] - 1, bound[3]}) {
+        if (q < 0 || q >= n) continue;
+        if (std::isnan(preferenceOfSquared(steps_.squared(xs[f], males_.values[q])))) {
+          female = static_cast<std::int64_t>(f);
+          break;
+        }
+      }
+    }
+  }
+  if (female < 0) return;
+  const double x = xs[static_cast<std::size_t>(female)];
+  std::size_t male = 0;
+  while (male + 1 < ys.size() &&
+         !std::isnan(preferenceOfSquared(distance(x, ys[male]))))
+    ++male;
+  stopRun("\nThe preference of female " + NtoS(female + 1) + " for male " + NtoS(male + 1) +
+              " is not a number: the pair table has no largest preference "
+              "(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
+              "sortmatdistrib[totpairs-1])\n",
+          1);
+}
+
+void PairOrder::pushHead(std::uint32_t femaleGroup, const std::array<std::int64_t, 5>& bound,
+                         int rank) {
+  // The heads of the female's pieces in ascending d^2 (ties by piece).
+  const double x = females_.values[femaleGroup];
+  std::array<HeapEntry, 4> heads{};
+  std::array<int, 4> pieces{};
+  int count = 0;
+  for (int k = 0; k < 4; ++k) {
+    if (bound[k] >= bound[k + 1]) continue;
+    const std::int64_t q = head(bound, k);
+    HeapEntry entry{steps_.squared(x, males_.values[static_cast<std::size_t>(q)]), femaleGroup,
+                    static_cast<std::uint32_t>(q)};
+    int i = count++;
+    for (; i > 0 && entry.d2 < heads[i - 1].d2; --i) {
+      heads[i] = heads[i - 1];
+      pieces[i] = pieces[i - 1];
+    }
+    heads[i] = entry;
+    pieces[i] = k;
+  }
+  if (rank < count) {
+    heap_.push_back(heads[rank]);
+    std::push_heap(heap_.begin(), heap_.end(),
+                   [](const HeapEntry& a, const HeapEntry& b) { return later(a.d2, b.d2); });
+  }
+}
+
+void PairOrder::prepareHeap() {
+  // One entry a female group: the smallest head of her pieces. Her other heads follow when it
+  // is taken. The bounds of the pieces only move right as the female trait grows.
+  const std::size_t groups = females_.groups();
+  const std::int64_t n = static_cast<std::int64_t>(males_.groups());
+  heap_.reserve(groups + 2 * kFirstBlock);
+  std::array<std::int64_t, 5> bound{0, 0, 0, 0, n};
+  for (std::size_t g = 0; g < groups; ++g) {
+    const double x = females_.values[g];
+    for (int k = 1; k <= 3; ++k) {
+      bound[k] = std::max(bound[k], bound[k - 1]);
+      while (bound[k] < n && steps_.piece(x, males_.values[static_cast<std::size_t>(bound[k])]) < k)
+        ++bound[k];
+    }
+    pushHead(static_cast<std::uint32_t>(g), bound, 0);
+  }
+}
+
+void PairOrder::findLargest() {
+  // The first pair holding the largest preference M: the first female (in the population) whose
+  // smallest d^2 gives M, then her first male that gives M. The heap still holds one entry a
+  // female group, her smallest d^2.
+  const double least = heap_.front().d2;
+  const double top = preferenceOfSquared(least);
+  const double zTop = coefficient_ * least;
+  std::int64_t female = std::numeric_limits<std::int64_t>::max();
+  for (const HeapEntry& entry : heap_) {
+    const double z = coefficient_ * entry.d2;
+    // Two units of the exponent below the top, exp cannot round to the top any more.
+    if (top != 0.0 && !(z >= zTop - 2.0)) continue;
+    if (transform(z) != top) continue;
+    for (std::size_t i = females_.first(entry.female); i < females_.end(entry.female); ++i)
+      female = std::min<std::int64_t>(female, females_.individuals[i]);
+  }
+  constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
+  std::int64_t male = kNone;
+  if (female != kNone) {
+    const double x = (*femaleTraits_)[static_cast<std::size_t>(female)];
+    for (LineWalk walk(males_, steps_, x, true);
+         !walk.done() && preferenceOfSquared(walk.squared()) == top; walk.next())
+      for (std::size_t i = males_.first(walk.group()); i < males_.end(walk.group()); ++i)
+        male = std::min<std::int64_t>(male, males_.individuals[i]);
+  }
+  largest_ = fromTop(0);
+  if (male == kNone ||
+      preference(static_cast<std::int32_t>(female), static_cast<std::int32_t>(male)) != largest_)
+    stopRun("\nThe largest preference of the pair table is not the last of its sorted copy "
+            "(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
+            "sortmatdistrib[totpairs-1])\n",
+            1);
+  firstLargest_ = female * static_cast<std::int64_t>(maleTraits_->size()) + male;
+}
+
+void PairOrder::append(double value, std::int64_t weight) {
+  if (runs_.empty() || value < runs_.back().value) {
+    runs_.push_back({value, covered_ + weight});
+  } else if (value == runs_.back().value) {
+    runs_.back().end += weight;
+  } else {
+    // Larger than the entries before it: it goes before the first smaller one, unless that one
+    // has been read already.
+    auto it = std::partition_point(runs_.begin(), runs_.end(),
+                                   [value](const Run& run) { return run.value >= value; });
+    const std::int64_t start = it == runs_.begin() ? 0 : std::prev(it)->end;
+    if (start <= served_)
+      stopRun("\nThe preferences cannot be ordered exactly: the exponential function is not "
+              "monotone near " + NtoS(value) + "\n",
+              1);
+    if (it != runs_.begin() && std::prev(it)->value == value) {
+      std::prev(it)->end += weight;
+    } else {
+      it = runs_.insert(it, Run{value, start + weight});
+      ++it;
+    }
+    for (; it != runs_.end(); ++it) it->end += weight;
+  }
+  covered_ += weight;
+}
+
+void PairOrder::produce() {
+  const auto byD2 = [](const HeapEntry& a, const HeapEntry& b) { return later(a.d2, b.d2); };
+  std::pop_heap(heap_.begin(), heap_.end(), byD2);
+  const HeapEntry entry = heap_.back();
+  heap_.pop_back();
+  ++produced_;
+
+  const double x = females_.values[entry.female];
+  const auto bound = pieceBounds(males_, steps_, x, true);
+  const std::int64_t q = entry.position;
+  int k = 3;
+  while (q < bound[k]) --k;
+  // The next pair of the same piece, then (for the first pair of a piece) the next head.
+  const std::int64_t next = q + direction(k);
+  if (next >= bound[k] && next < bound[k + 1]) {
+    heap_.push_back({steps_.squared(x, males_.values[static_cast<std::size_t>(next)]),
+                     entry.female, static_cast<std::uint32_t>(next)});
+    std::push_heap(heap_.begin(), heap_.end(), byD2);
+  }
+  if (q == head(bound, k)) {
+    // Its rank among the heads: the heads before it in ascending d^2, ties by piece.
+    int rank = 0;
+    for (int j = 0; j < 4; ++j) {
+      if (j == k || bound[j] >= bound[j + 1]) continue;
+      const double d2 =
+          steps_.squared(x, males_.values[static_cast<std::size_t>(head(bound, j))]);
+      if (d2 < entry.d2 || (d2 == entry.d2 && j < k)) ++rank;
+    }
+    pushHead(entry.female, bound, rank + 1);
+  }
+  append(preferenceOfSquared(entry.d2),
+         females_.count(entry.female) * males_.count(static_cast<std::size_t>(q)));
+}
+
+void PairOrder::produceBlock() {
+  for (std::int64_t i = std::max(kFirstBlock, produced_); i > 0 && !heap_.empty(); --i) produce();
+}
+
+double PairOrder::fromTop(std::int64_t rank) {
+  if (totpairs_ <= 0) return 0.0;
+  rank = std::clamp<std::int64_t>(rank, 0, totpairs_ - 1);
+  while (rank >= safe_) {
+    const std::int64_t before = covered_;
+    produceBlock();
+    safe_ = heap_.empty() ? covered_ : before;
+  }
+  served_ = std::max(served_, rank);
+  const auto it = std::partition_point(runs_.begin(), runs_.end(),
+                                       [rank](const Run& run) { return run.end <= rank; });
+  return it->value;
+}
+
+}  // namespace pairlab
