@@ -1,0 +1,105 @@
+#include "continuous/candidate_list.hpp"
+
+#include <algorithm>
+
+namespace pairlab {
+
+void PositionMap::reset(std::int32_t individuals) {
+  if (individuals != n_) {
+    n_ = individuals;
+    tree_.clear();
+  } else if (dense_) {
+    for (std::int32_t i : removed_)
+      for (std::size_t j = static_cast<std::size_t>(i) + 1; j < tree_.size(); j += j & (~j + 1))
+        ++tree_[j];
+  }
+  removed_.clear();
+  dense_ = false;
+}
+
+void PositionMap::buildTree() {
+  // All present: the node of j counts the lowest set bit of j.
+  tree_.resize(static_cast<std::size_t>(n_) + 1);
+  for (std::size_t j = 1; j < tree_.size(); ++j)
+    tree_[j] = static_cast<std::int32_t>(j & (~j + 1));
+}
+
+void PositionMap::remove(std::int32_t individual) {
+  if (!dense_) {
+    if (removed_.size() < kSparseLimit) {
+      removed_.insert(std::lower_bound(removed_.begin(), removed_.end(), individual), individual);
+      return;
+    }
+    if (tree_.empty()) buildTree();
+    for (std::int32_t i : removed_)
+      for (std::size_t j = static_cast<std::size_t>(i) + 1; j < tree_.size(); j += j & (~j + 1))
+        --tree_[j];
+    dense_ = true;
+  }
+  removed_.push_back(individual);
+  for (std::size_t j = static_cast<std::size_t>(individual) + 1; j < tree_.size(); j += j & (~j + 1))
+    --tree_[j];
+}
+
+std::int32_t PositionMap::lookUp(std::int64_t position) const {
+  if (!dense_) {
+    // The removed individuals before the answer are those with at most `position` individuals
+    // present before them: removed_[k] - k <= position, a prefix of the sorted list.
+    std::size_t lo = 0, hi = removed_.size();
+    while (lo < hi) {
+      const std::size_t mid = (lo + hi) / 2;
+      if (removed_[mid] - static_cast<std::int64_t>(mid) <= position)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return static_cast<std::int32_t>(position + static_cast<std::int64_t>(lo));
+  }
+  // The smallest j whose prefix holds position + 1 individuals.
+  std::size_t j = 0;
+  std::int64_t left = position + 1;
+  std::size_t step = 1;
+  while (step * 2 < tree_.size()) step *= 2;
+  for (; step > 0; step /= 2)
+    if (j + step < tree_.size() && tree_[j + step] < left) {
+      j += step;
+      left -= tree_[j];
+    }
+  return static_cast<std::int32_t>(j);
+}
+
+void CandidateList::startFile(const std::vector<double>& traits) {
+  const std::size_t n = traits.size();
+  if (traits_ != &traits || age_.size() != n) {
+    traits_ = &traits;
+    age_.assign(n, 0);
+    state_.assign(n, 0);
+  } else {
+    for (std::int32_t i : met_) age_[static_cast<std::size_t>(i)] = 0;
+    for (std::int32_t i : changed_) state_[static_cast<std::size_t>(i)] = 0;
+  }
+  met_.clear();
+  changed_.clear();
+  positions_.reset(static_cast<std::int32_t>(n));
+  availableCount_ = static_cast<std::int64_t>(n);
+  ageInList_ = 0;
+}
+
+void CandidateList::mark(std::int32_t i, std::uint8_t flag) {
+  std::uint8_t& state = state_[static_cast<std::size_t>(i)];
+  if (state == 0) {
+    changed_.push_back(i);
+    --availableCount_;
+  }
+  state |= flag;
+}
+
+void CandidateList::withdraw(std::int32_t i) { mark(i, kWithdrawn); }
+
+void CandidateList::remove(std::int32_t i) {
+  positions_.remove(i);
+  ageInList_ -= age_[static_cast<std::size_t>(i)];
+  mark(i, kLeft);
+}
+
+}  // namespace pairlab

@@ -1,0 +1,78 @@
+// The individuals of one sex that can still meet in a file, at a cost per file that grows with
+// what the file changes, not with the population.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pairlab {
+
+// The positions of a candidate list from which individuals are erased: the list starts as the
+// whole population in order, and erasing an individual moves every later one down by one.
+// Position p maps to the individual that the list would hold there. While few have left, the
+// map is a sorted list of those who left; beyond that, a Fenwick tree over the population.
+class PositionMap {
+ public:
+  // Everyone present again. The first call, or a call with another size, takes O(individuals);
+  // later calls take the time of the removals since the previous one.
+  void reset(std::int32_t individuals);
+  std::int64_t size() const { return n_ - static_cast<std::int64_t>(removed_.size()); }
+  std::int32_t at(std::int64_t position) const {
+    return removed_.empty() ? static_cast<std::int32_t>(position) : lookUp(position);
+  }
+  void remove(std::int32_t individual);  // an individual still present
+
+ private:
+  static constexpr std::size_t kSparseLimit = 1024;
+  std::int32_t lookUp(std::int64_t position) const;
+  void buildTree();
+
+  std::int32_t n_ = 0;
+  std::vector<std::int32_t> removed_;  // sorted while sparse, in order of removal once dense
+  std::vector<std::int32_t> tree_;     // presence counts, 1-based; all ones between files
+  bool dense_ = false;
+};
+
+// One sex's candidates of a file: the list of positions, and by individual the encounters so
+// far (its age), whether it can still meet (available) and whether it is still in the list.
+class CandidateList {
+ public:
+  // Everyone in the list and available, ages 0. Only the first file (or a new population) pays
+  // for the population; later files undo what the previous one changed.
+  void startFile(const std::vector<double>& traits);
+
+  std::int64_t size() const { return positions_.size(); }
+  std::int32_t at(std::int64_t position) const { return positions_.at(position); }
+  double trait(std::int32_t i) const { return (*traits_)[static_cast<std::size_t>(i)]; }
+  bool available(std::int32_t i) const { return state_[static_cast<std::size_t>(i)] == 0; }
+  bool inList(std::int32_t i) const { return (state_[static_cast<std::size_t>(i)] & kLeft) == 0; }
+  std::int64_t age(std::int32_t i) const { return age_[static_cast<std::size_t>(i)]; }
+  std::int64_t availableCount() const { return availableCount_; }
+  // The sum of the ages of the individuals still in the list.
+  double totalAge() const { return static_cast<double>(ageInList_); }
+
+  // One encounter more; returns the new age.
+  std::int64_t meet(std::int32_t i) {
+    std::int64_t& a = age_[static_cast<std::size_t>(i)];
+    if (a == 0) met_.push_back(i);
+    ++ageInList_;
+    return ++a;
+  }
+  void withdraw(std::int32_t i);  // no longer available (stays in the list)
+  void remove(std::int32_t i);    // leaves the list, and its age leaves the total
+
+ private:
+  static constexpr std::uint8_t kWithdrawn = 1, kLeft = 2;
+  void mark(std::int32_t i, std::uint8_t flag);
+
+  const std::vector<double>* traits_ = nullptr;
+  std::vector<std::int64_t> age_;
+  std::vector<std::uint8_t> state_;
+  std::vector<std::int32_t> met_;      // individuals with an age
+  std::vector<std::int32_t> changed_;  // individuals with a state
+  PositionMap positions_;
+  std::int64_t availableCount_ = 0;
+  std::int64_t ageInList_ = 0;
+};
+
+}  // namespace pairlab

@@ -1,0 +1,101 @@
+#include "continuous/candidate_list.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "continuous/survival_table.hpp"
+#include "support/random.hpp"
+
+namespace pairlab {
+namespace {
+
+// Against a list that really erases: files of random removals, some past the sparse limit, and
+// a population that changes size.
+TEST(PositionMap, HoldsThePositionsOfAListThatErases) {
+  Random rng(3);
+  PositionMap map;
+  for (int n : {1, 5000, 5000, 37, 5000, 5000}) {
+    map.reset(n);
+    std::vector<std::int32_t> list(static_cast<std::size_t>(n));
+    std::iota(list.begin(), list.end(), 0);
+    const int removals = static_cast<int>(rng.u() * (n - 1)) + (n > 1000 ? 1000 : 0);
+    for (int r = 0; r < removals && list.size() > 1; ++r) {
+      const std::int64_t p = rng.position(static_cast<std::int64_t>(list.size()));
+      ASSERT_EQ(map.at(p), list[static_cast<std::size_t>(p)]) << n << " removal " << r;
+      map.remove(list[static_cast<std::size_t>(p)]);
+      list.erase(list.begin() + p);
+      ASSERT_EQ(map.size(), static_cast<std::int64_t>(list.size()));
+      const std::int64_t q = rng.position(static_cast<std::int64_t>(list.size()));
+      ASSERT_EQ(map.at(q), list[static_cast<std::size_t>(q)]);
+    }
+    for (std::size_t p = 0; p < list.size(); p += 1 + list.size() / 50)
+      ASSERT_EQ(map.at(static_cast<std::int64_t>(p)), list[p]);
+  }
+}
+
+TEST(CandidateList, AFileStartsAfreshWhateverThePreviousOneChanged) {
+  const std::vector<double> traits(300, 0.5);
+  Random rng(8);
+  CandidateList list;
+  for (int file = 0; file < 4; ++file) {
+    list.startFile(traits);
+    ASSERT_EQ(list.size(), 300);
+    ASSERT_EQ(list.availableCount(), 300);
+    ASSERT_EQ(list.totalAge(), 0.0);
+    for (std::int32_t i = 0; i < 300; ++i) {
+      ASSERT_EQ(list.age(i), 0);
+      ASSERT_TRUE(list.available(i) && list.inList(i));
+    }
+    std::vector<std::int64_t> age(300, 0);
+    std::vector<int> state(300, 0);  // 0 available, 1 withdrawn, 2 left
+    for (int op = 0; op < 400; ++op) {
+      const std::int64_t p = rng.position(list.size());
+      const std::int32_t i = list.at(p);
+      ASSERT_NE(state[i], 2);
+      const double u = rng.u();
+      if (u < 0.6) {
+        ASSERT_EQ(list.meet(i), ++age[i]);
+      } else if (u < 0.8) {
+        list.withdraw(i);
+        state[i] = std::max(state[i], 1);
+      } else {
+        list.remove(i);
+        state[i] = 2;
+      }
+    }
+    std::int64_t available = 0, inList = 0, ages = 0;
+    for (std::int32_t i = 0; i < 300; ++i) {
+      available += state[i] == 0;
+      inList += state[i] != 2;
+      if (state[i] != 2) ages += age[i];
+      EXPECT_EQ(list.available(i), state[i] == 0);
+      EXPECT_EQ(list.inList(i), state[i] != 2);
+    }
+    EXPECT_EQ(list.availableCount(), available);
+    EXPECT_EQ(list.size(), inList);
+    EXPECT_EQ(list.totalAge(), static_cast<double>(ages));
+  }
+}
+
+TEST(SurvivalTable, GivesTheSameDoubleAsTheFormulaAtEveryAge) {
+  const AgingParams params[] = {{1, 2, 0}, {0.3, 1.5, 0}, {0.2, 3, 0.1}, {1, 2, 10}, {2, std::nan(""), 1}};
+  for (const AgingParams& aging : params) {
+    SurvivalTable table(aging);
+    Random rng(4);
+    for (int i = 0; i < 3000; ++i) {
+      // Ages in no particular order, past the end of the table too.
+      const std::int64_t age = i < 1000 ? 1 + i : 1 + rng.position(i < 2000 ? 30000 : 200000);
+      double survival = -5;
+      ASSERT_EQ(table.mortal(age, survival), mayDie(age, aging)) << age;
+      if (mayDie(age, aging)) {
+        const double expected = survivalProbability(age, aging);
+        ASSERT_TRUE(survival == expected || (std::isnan(survival) && std::isnan(expected))) << age;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pairlab
