@@ -4,14 +4,20 @@
 
 namespace pairlab {
 
+namespace {
+// Adds `change` to the presence of `individual` in a Fenwick tree (1-based).
+void update(std::vector<std::int32_t>& tree, std::int32_t individual, std::int32_t change) {
+  for (std::size_t j = static_cast<std::size_t>(individual) + 1; j < tree.size(); j += j & (~j + 1))
+    tree[j] += change;
+}
+}  // namespace
+
 void PositionMap::reset(std::int32_t individuals) {
   if (individuals != n_) {
     n_ = individuals;
     tree_.clear();
   } else if (dense_) {
-    for (std::int32_t i : removed_)
-      for (std::size_t j = static_cast<std::size_t>(i) + 1; j < tree_.size(); j += j & (~j + 1))
-        ++tree_[j];
+    for (std::int32_t i : removed_) update(tree_, i, 1);
   }
   removed_.clear();
   dense_ = false;
@@ -26,35 +32,27 @@ void PositionMap::buildTree() {
 
 void PositionMap::remove(std::int32_t individual) {
   if (!dense_) {
+    // Its rank k among those that left: those before it number removed_[j] + j < individual.
+    std::size_t k = 0;
+    while (k < removed_.size() && removed_[k] + static_cast<std::int32_t>(k) < individual) ++k;
     if (removed_.size() < kSparseLimit) {
-      removed_.insert(std::lower_bound(removed_.begin(), removed_.end(), individual), individual);
+      removed_.insert(removed_.begin() + static_cast<std::ptrdiff_t>(k),
+                      individual - static_cast<std::int32_t>(k));
+      for (std::size_t j = k + 1; j < removed_.size(); ++j) --removed_[j];
       return;
     }
     if (tree_.empty()) buildTree();
-    for (std::int32_t i : removed_)
-      for (std::size_t j = static_cast<std::size_t>(i) + 1; j < tree_.size(); j += j & (~j + 1))
-        --tree_[j];
+    for (std::size_t j = 0; j < removed_.size(); ++j) {
+      removed_[j] += static_cast<std::int32_t>(j);  // back to the individuals
+      update(tree_, removed_[j], -1);
+    }
     dense_ = true;
   }
   removed_.push_back(individual);
-  for (std::size_t j = static_cast<std::size_t>(individual) + 1; j < tree_.size(); j += j & (~j + 1))
-    --tree_[j];
+  update(tree_, individual, -1);
 }
 
-std::int32_t PositionMap::lookUp(std::int64_t position) const {
-  if (!dense_) {
-    // The removed individuals before the answer are those with at most `position` individuals
-    // present before them: removed_[k] - k <= position, a prefix of the sorted list.
-    std::size_t lo = 0, hi = removed_.size();
-    while (lo < hi) {
-      const std::size_t mid = (lo + hi) / 2;
-      if (removed_[mid] - static_cast<std::int64_t>(mid) <= position)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    return static_cast<std::int32_t>(position + static_cast<std::int64_t>(lo));
-  }
+std::int32_t PositionMap::lookUpTree(std::int64_t position) const {
   // The smallest j whose prefix holds position + 1 individuals.
   std::size_t j = 0;
   std::int64_t left = position + 1;

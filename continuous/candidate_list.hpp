@@ -10,7 +10,8 @@ namespace pairlab {
 // The positions of a candidate list from which individuals are erased: the list starts as the
 // whole population in order, and erasing an individual moves every later one down by one.
 // Position p maps to the individual that the list would hold there. While few have left, the
-// map is a sorted list of those who left; beyond that, a Fenwick tree over the population.
+// map is a sorted list of those who left (each less its rank in the list: the individuals
+// present before it); beyond that, a Fenwick tree over the population.
 class PositionMap {
  public:
   // Everyone present again. The first call, or a call with another size, takes O(individuals);
@@ -18,17 +19,31 @@ class PositionMap {
   void reset(std::int32_t individuals);
   std::int64_t size() const { return n_ - static_cast<std::int64_t>(removed_.size()); }
   std::int32_t at(std::int64_t position) const {
-    return removed_.empty() ? static_cast<std::int32_t>(position) : lookUp(position);
+    if (removed_.empty()) return static_cast<std::int32_t>(position);
+    if (dense_) return lookUpTree(position);
+    // The individuals that left before the answer are those with at most `position` present
+    // before them (a prefix of the list); a binary search without branches counts them.
+    const std::int32_t* base = removed_.data();
+    std::size_t n = removed_.size();
+    while (n > 1) {
+      const std::size_t half = n / 2;
+      base = base[half] <= position ? base + half : base;
+      n -= half;
+    }
+    const std::int64_t before = (base - removed_.data()) + (*base <= position ? 1 : 0);
+    return static_cast<std::int32_t>(position + before);
   }
   void remove(std::int32_t individual);  // an individual still present
 
  private:
-  static constexpr std::size_t kSparseLimit = 1024;
-  std::int32_t lookUp(std::int64_t position) const;
+  static constexpr std::size_t kSparseLimit = 4096;
+  std::int32_t lookUpTree(std::int64_t position) const;
   void buildTree();
 
   std::int32_t n_ = 0;
-  std::vector<std::int32_t> removed_;  // sorted while sparse, in order of removal once dense
+  // While sparse: the individuals that left, ascending, each less its rank; once dense: the
+  // individuals in order of removal.
+  std::vector<std::int32_t> removed_;
   std::vector<std::int32_t> tree_;     // presence counts, 1-based; all ones between files
   bool dense_ = false;
 };

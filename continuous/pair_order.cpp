@@ -22,27 +22,29 @@ SortedTraits sortTraits(const std::vector<double>& traits) {
     double value;
     std::int32_t individual;
   };
-  std::vector<Item> items(traits.size());
+  std::vector<Item> items;
+  items.reserve(traits.size());
   for (std::size_t i = 0; i < traits.size(); ++i)
-    items[i] = {traits[i], static_cast<std::int32_t>(i)};
+    items.push_back({traits[i], static_cast<std::int32_t>(i)});
   std::sort(items.begin(), items.end(),
             [](const Item& a, const Item& b) { return a.value < b.value; });
 
   SortedTraits sorted;
-  sorted.individuals.resize(items.size());
+  std::size_t groups = 0;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    groups += i == 0 || items[i].value != items[i - 1].value;
+  sorted.values.reserve(groups);
+  if (groups < items.size()) sorted.start.reserve(groups + 1);
+  sorted.individuals.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i == 0 || items[i].value != items[i - 1].value) {
       sorted.values.push_back(items[i].value);
-      sorted.start.push_back(static_cast<std::uint32_t>(i));
+      if (groups < items.size()) sorted.start.push_back(static_cast<std::uint32_t>(i));
     }
-    sorted.individuals[i] = items[i].individual;
+    sorted.individuals.push_back(items[i].individual);
   }
-  if (sorted.values.size() == items.size()) {
-    std::vector<std::uint32_t>().swap(sorted.start);  // group g is individual g of the order
-  } else {
-    sorted.start.push_back(static_cast<std::uint32_t>(items.size()));
-  }
-  sorted.values.shrink_to_fit();
+  // With every trait distinct, group g is individual g of the order and needs no start.
+  if (groups < items.size()) sorted.start.push_back(static_cast<std::uint32_t>(items.size()));
   return sorted;
 }
 
@@ -136,10 +138,10 @@ void LineWalk::choose() {
 }
 
 double pairOrderBytes(std::int64_t nfem, std::int64_t nmale) {
-  // Sorted traits: 8 (value) + 4 (individual) + 4 (group start) a head; the heap: 16 a female,
-  // growing by one entry a pair produced; the sort takes 16 a head of one sex while it runs.
+  // Sorted traits: 8 (value) + 4 (individual) + 4 (group start) a head; the heap (16) and the
+  // piece bounds (12) a female; the sort takes 16 a head of one sex while it runs.
   const double f = static_cast<double>(nfem), m = static_cast<double>(nmale);
-  return 16.0 * (f + m) + 16.0 * f + 16.0 * std::max(f, m);
+  return 16.0 * (f + m) + 28.0 * f + 16.0 * std::max(f, m);
 }
 
 namespace {
@@ -262,6 +264,7 @@ void PairOrder::prepareHeap() {
   const std::size_t groups = females_.groups();
   const std::int64_t n = static_cast<std::int64_t>(males_.groups());
   heap_.reserve(groups + 2 * kFirstBlock);
+  bounds_.resize(groups);
   std::array<std::int64_t, 5> bound{0, 0, 0, 0, n};
   for (std::size_t g = 0; g < groups; ++g) {
     const double x = females_.values[g];
@@ -269,9 +272,15 @@ void PairOrder::prepareHeap() {
       bound[k] = std::max(bound[k], bound[k - 1]);
       while (bound[k] < n && steps_.piece(x, males_.values[static_cast<std::size_t>(bound[k])]) < k)
         ++bound[k];
+      bounds_[g][static_cast<std::size_t>(k - 1)] = static_cast<std::uint32_t>(bound[k]);
     }
     pushHead(static_cast<std::uint32_t>(g), bound, 0);
   }
+}
+
+std::array<std::int64_t, 5> PairOrder::bounds(std::uint32_t femaleGroup) const {
+  const auto& b = bounds_[femaleGroup];
+  return {0, b[0], b[1], b[2], static_cast<std::int64_t>(males_.groups())};
 }
 
 void PairOrder::findLargest() {
@@ -343,7 +352,7 @@ void PairOrder::produce() {
   ++produced_;
 
   const double x = females_.values[entry.female];
-  const auto bound = pieceBounds(males_, steps_, x, true);
+  const auto bound = bounds(entry.female);
   const std::int64_t q = entry.position;
   int k = 3;
   while (q < bound[k]) --k;

@@ -186,6 +186,7 @@ class PairOrder {
   void produceBlock();
   void produce();
   void append(double value, std::int64_t weight);
+  std::array<std::int64_t, 5> bounds(std::uint32_t femaleGroup) const;
   void pushHead(std::uint32_t femaleGroup, const std::array<std::int64_t, 5>& bound, int rank);
 
   const std::vector<double>* femaleTraits_;
@@ -196,6 +197,7 @@ class PairOrder {
   std::int64_t totpairs_ = 0;
   SortedTraits females_;
   SortedTraits males_;
+  std::vector<std::array<std::uint32_t, 3>> bounds_;  // pieceBounds 1 to 3 of each female group
   std::vector<HeapEntry> heap_;                        // min-heap on d2
   std::vector<Run> runs_;                              // the order produced, descending
   std::int64_t covered_ = 0;     // ranks produced

@@ -16,12 +16,12 @@ namespace {
 TEST(PositionMap, HoldsThePositionsOfAListThatErases) {
   Random rng(3);
   PositionMap map;
-  for (int n : {1, 5000, 5000, 37, 5000, 5000}) {
+  for (auto [n, removals] : {std::pair{1, 0}, {5000, 4900}, {5000, 300}, {37, 20}, {5000, 4999},
+                              {5000, 2000}}) {
     map.reset(n);
     std::vector<std::int32_t> list(static_cast<std::size_t>(n));
     std::iota(list.begin(), list.end(), 0);
-    const int removals = static_cast<int>(rng.u() * (n - 1)) + (n > 1000 ? 1000 : 0);
-    for (int r = 0; r < removals && list.size() > 1; ++r) {
+    for (int r = 0; r < removals; ++r) {
       const std::int64_t p = rng.position(static_cast<std::int64_t>(list.size()));
       ASSERT_EQ(map.at(p), list[static_cast<std::size_t>(p)]) << n << " removal " << r;
       map.remove(list[static_cast<std::size_t>(p)]);
