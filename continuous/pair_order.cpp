@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
+#include <memory>
+#include <utility>
 
 #include "continuous/memory.hpp"
 #include "support/diagnostics.hpp"
@@ -17,34 +20,70 @@ DistanceSteps::DistanceSteps(const PairDistance& distance)
               : distance.onechoosy  ? distance.bias
                                     : std::fabs(distance.bias)) {}
 
+namespace {
+
+// A key of the same order as the trait (no non-number): the sign bit set for positive values,
+// all bits flipped for negative ones. -0 comes just before +0, which it equals.
+std::uint64_t orderKey(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
+}
+double keyValue(std::uint64_t key) {
+  const std::uint64_t bits = key >> 63 ? key & ~(std::uint64_t{1} << 63) : ~key;
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+}  // namespace
+
 SortedTraits sortTraits(const std::vector<double>& traits) {
-  struct Item {
-    double value;
-    std::int32_t individual;
-  };
-  std::vector<Item> items;
-  items.reserve(traits.size());
-  for (std::size_t i = 0; i < traits.size(); ++i)
-    items.push_back({traits[i], static_cast<std::int32_t>(i)});
-  std::sort(items.begin(), items.end(),
-            [](const Item& a, const Item& b) { return a.value < b.value; });
+  // Least significant digit first, a byte at a time; a byte that all keys share is skipped.
+  // The buffers are left uninitialized: every entry is written before it is read.
+  const std::size_t n = traits.size();
+  constexpr int kBits = 8, kDigits = 64 / kBits, kBuckets = 1 << kBits;
+  std::unique_ptr<std::uint64_t[]> keys(new std::uint64_t[n]), keysOut(new std::uint64_t[n]);
+  std::unique_ptr<std::int32_t[]> order(new std::int32_t[n]), orderOut(new std::int32_t[n]);
+  std::vector<std::uint32_t> counts(kDigits * kBuckets, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    keys[i] = orderKey(traits[i]);
+    order[i] = static_cast<std::int32_t>(i);
+    for (int d = 0; d < kDigits; ++d) ++counts[d * kBuckets + ((keys[i] >> (d * kBits)) & 0xFF)];
+  }
+  for (int d = 0; d < kDigits; ++d) {
+    std::uint32_t* count = &counts[static_cast<std::size_t>(d * kBuckets)];
+    if (std::find(count, count + kBuckets, static_cast<std::uint32_t>(n)) != count + kBuckets)
+      continue;
+    std::uint32_t sum = 0;
+    for (int b = 0; b < kBuckets; ++b) sum += std::exchange(count[b], sum);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t to = count[(keys[i] >> (d * kBits)) & 0xFF]++;
+      keysOut[to] = keys[i];
+      orderOut[to] = order[i];
+    }
+    std::swap(keys, keysOut);
+    std::swap(order, orderOut);
+  }
+  keysOut.reset();
+  orderOut.reset();
 
   SortedTraits sorted;
   std::size_t groups = 0;
-  for (std::size_t i = 0; i < items.size(); ++i)
-    groups += i == 0 || items[i].value != items[i - 1].value;
+  for (std::size_t i = 0; i < n; ++i)
+    groups += i == 0 || keyValue(keys[i]) != keyValue(keys[i - 1]);
   sorted.values.reserve(groups);
-  if (groups < items.size()) sorted.start.reserve(groups + 1);
-  sorted.individuals.reserve(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i == 0 || items[i].value != items[i - 1].value) {
-      sorted.values.push_back(items[i].value);
-      if (groups < items.size()) sorted.start.push_back(static_cast<std::uint32_t>(i));
+  const bool grouped = groups < n;  // with every trait distinct, group g is individual g
+  if (grouped) sorted.start.reserve(groups + 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double value = keyValue(keys[i]);
+    if (i == 0 || value != sorted.values.back()) {
+      sorted.values.push_back(value);
+      if (grouped) sorted.start.push_back(static_cast<std::uint32_t>(i));
     }
-    sorted.individuals.push_back(items[i].individual);
   }
-  // With every trait distinct, group g is individual g of the order and needs no start.
-  if (groups < items.size()) sorted.start.push_back(static_cast<std::uint32_t>(items.size()));
+  if (grouped) sorted.start.push_back(static_cast<std::uint32_t>(n));
+  sorted.individuals.assign(order.get(), order.get() + n);
   return sorted;
 }
 
@@ -264,7 +303,7 @@ void PairOrder::prepareHeap() {
   const std::size_t groups = females_.groups();
   const std::int64_t n = static_cast<std::int64_t>(males_.groups());
   heap_.reserve(groups + 2 * kFirstBlock);
-  bounds_.resize(groups);
+  bounds_.reserve(groups);
   std::array<std::int64_t, 5> bound{0, 0, 0, 0, n};
   for (std::size_t g = 0; g < groups; ++g) {
     const double x = females_.values[g];
@@ -272,8 +311,9 @@ void PairOrder::prepareHeap() {
       bound[k] = std::max(bound[k], bound[k - 1]);
       while (bound[k] < n && steps_.piece(x, males_.values[static_cast<std::size_t>(bound[k])]) < k)
         ++bound[k];
-      bounds_[g][static_cast<std::size_t>(k - 1)] = static_cast<std::uint32_t>(bound[k]);
     }
+    bounds_.push_back({static_cast<std::uint32_t>(bound[1]), static_cast<std::uint32_t>(bound[2]),
+                       static_cast<std::uint32_t>(bound[3])});
     pushHead(static_cast<std::uint32_t>(g), bound, 0);
   }
 }
