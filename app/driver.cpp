@@ -7,13 +7,15 @@
 #include <stdexcept>
 
 #include "app/parse_args.hpp"
-#include "app/run_config.hpp"
+#include "app/usage.hpp"
 #include "continuous/road.hpp"
 #include "discrete/datafiles.hpp"
 #include "rounds/sampling_rounds.hpp"
 #include "support/diagnostics.hpp"
-#include "support/output.hpp"
 #include "support/random.hpp"
+#include "support/run_config.hpp"
+#include "support/settled_run.hpp"
+#include "support/text.hpp"
 
 namespace pairlab {
 
@@ -25,9 +27,18 @@ std::int64_t clockNanoseconds() {
       .count();
 }
 
+// Checks that involve several options and must pass before the seed is drawn.
+void checkBeforeSeeding(const RunConfig& config) {
+  if (!config.continuous && config.model == 3 && config.incrfactor != 1.25 &&
+      config.choicefactor == 1.25)
+    stopRun(
+        "FROM VERSION 0.8 the tag -incrfactor is not valid for discrete model 3, "
+        "-choicefactor should be used instead\n",
+        config.uniform);
+}
+
 int run(int argc, const char* const* argv) {
   RunConfig config;
-  OutputNames names;
   const std::int64_t startTime = clockNanoseconds();
 
   ParseArgs(argc, argv, config);
@@ -39,36 +50,19 @@ int run(int argc, const char* const* argv) {
     std::cout << "Pairlab " << PAIRLAB_VERSION << std::endl;
     return 0;
   }
-
-  if (!config.continuous && config.model == 3 && config.incrfactor != 1.25 &&
-      config.choicefactor == 1.25)
-    stopRun("FROM VERSION 0.8 the tag -incrfactor is not valid for discrete model 3, "
-            "-choicefactor should be used instead\n",
-            config.uniform);
+  checkBeforeSeeding(config);
 
   const std::int64_t seed = config.fixseed != 0 ? config.fixseed : startTime / 1000000;
   Random rng(static_cast<std::uint64_t>(seed));
   std::cout << "\n\nSeed: " << seed << std::endl;
 
-  const bool aging = config.age_params[2] >= 0.0 && config.age_params[0] > 0.0;
-  if (config.numfiles == 1) config.writefiles = true;
-
-  if (!config.continuous && config.userfreqs && config.uniform)
-    stopRun("User defined frequencies is incompatible with predefined uniform frequencies\n", 1);
-
-  const int nfem = static_cast<int>(config.N / (config.osr + 1.0));
-  const int nmale = config.N - nfem;
-  if (nfem < 250 || nmale < 250) config.drift = true;
-
-  if (config.continuous) {
-    runContinuousRoad(config, nfem, nmale, aging, names, rng);
-    return 0;
-  }
-  config.scaling = false;
-  if (config.onematround)
-    runDataFileMode(config, nfem, nmale, names, rng);
+  const SettledRun settled = settleRun(config, seed);
+  if (config.continuous)
+    runContinuousRoad(config, settled, rng);
+  else if (config.onematround)
+    runDataFileMode(config, settled, rng);
   else
-    runSamplingRounds(config, nfem, nmale, names, rng);
+    runSamplingRounds(config, settled, rng);
   return 0;
 }
 
@@ -77,24 +71,13 @@ int run(int argc, const char* const* argv) {
 int runPairlab(int argc, const char* const* argv) {
   try {
     return run(argc, argv);
-  } catch (const RunStop& stop) {
-    return processExitStatus(stop.status);
-  } catch (const std::invalid_argument& error) {
-    std::cout << error.what() << std::flush;
-    return 1;
-  } catch (const UnreadableFile& error) {
-    std::cout << error.message << std::endl;
-    return 1;
+  } catch (const Stop& stop) {
+    return reportStop(stop);
   } catch (const std::bad_alloc&) {
-    const std::string text = "\nNot enough memory for this run\n";
-    std::cout << text << std::endl;
-    writeDiagnostic(kErrorFile, text, true);
-    return 1;
+    return reportStop(Stop{"\nNot enough memory for this run\n", 1, true, true, kErrorFile, true});
   } catch (const std::exception& error) {
-    const std::string text = std::string("\nUnexpected error: ") + error.what() + "\n";
-    std::cout << text << std::endl;
-    writeDiagnostic(kErrorFile, text, true);
-    return 1;
+    return reportStop(Stop{std::string("\nUnexpected error: ") + error.what() + "\n", 1, true, true,
+                           kErrorFile, true});
   }
 }
 

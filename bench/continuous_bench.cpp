@@ -41,8 +41,8 @@ struct Population {
     const double bias = scaleTraits(traits, 1.0, 0.0, 0.0);
     args = {0.0, gaussianCoefficient(1, choice, 0.08, 1.0), 0.0, choice};
     if (choice != 0.0)
-      table = buildPairTable(traits.female, traits.male,
-                             PairDistance{choice, bias, 1.0, onechoosy}, args);
+      table = buildPairTable(traits.female, traits.male, PairDistance{choice, bias, 1.0, onechoosy},
+                             args);
   }
 };
 
@@ -55,7 +55,7 @@ BENCHMARK(BM_UniformDraw);
 // 1000 files of 100 matings from the default population with FND -choice 0.5; range(0) is the
 // encounter mode (0 with replacement, 1 mass, 2 individual), range(1) -onechoosy.
 void BM_ContinuousFiles(benchmark::State& state) {
-  const auto mode = static_cast<EncounterMode>(state.range(0));
+  const auto mode = static_cast<EncounterProcess>(state.range(0));
   const bool onechoosy = state.range(1) != 0;
   Population pop(500, 0.5, onechoosy);
   EngineSettings settings;
@@ -104,15 +104,16 @@ void BM_BuildPairTable(benchmark::State& state) {
   std::vector<double> args{0.0, gaussianCoefficient(1, 0.5, 0.08, 1.0), 0.0, 0.5};
   double bytes = 0.0;
   for (auto _ : state) {
-    PairTable table = buildPairTable(traits.female, traits.male,
-                                     PairDistance{0.5, 0.0, 1.0, false}, args);
-    bytes = static_cast<double>((table.matdistrib.capacity() +
-                                 static_cast<std::size_t>(table.sortmatdistrib.selected())) *
-                                sizeof(double));
+    PairTable table =
+        buildPairTable(traits.female, traits.male, PairDistance{0.5, 0.0, 1.0, false}, args);
+    bytes = static_cast<double>(
+        (table.matdistrib.capacity() + static_cast<std::size_t>(table.sortmatdistrib.selected())) *
+        sizeof(double));
     benchmark::DoNotOptimize(table.M);
   }
   state.counters["table_bytes"] = bytes;
-  state.counters["bound_bytes"] = 2.0 * pairTableBytes(static_cast<std::int64_t>(n / 2) * (n - n / 2));
+  state.counters["bound_bytes"] =
+      2.0 * pairTableBytes(static_cast<std::int64_t>(n / 2) * (n - n / 2));
 }
 BENCHMARK(BM_BuildPairTable)->Arg(500)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
 

@@ -73,16 +73,10 @@ constexpr const char* kAgingEnd = "\nIncomplete sample caused by aging\n";
 constexpr const char* kFemaleAgingEnd = "\nIncomplete sample caused by female aging\n";
 constexpr const char* kMaleAgingEnd = "\nIncomplete sample caused by male aging\n";
 
-[[noreturn]] void noneAvailable(const char* which) {
-  stopRun(std::string("\nNo ") + which +
-              " is available for the next encounter (condition availableCount>0)\n",
-          1);
-}
-
 // A draw by rejection needs someone to draw; without aging the encounter modes guarantee it
 // (fewer than -matings <= R individuals of a sex are ever withdrawn), so failing this is a fault.
 inline void requireAvailable(const Candidates& sex, const char* which) {
-  if (sex.availableCount <= 0) noneAvailable(which);
+  PAIRLAB_CHECK(sex.availableCount > 0, std::string("no ") + which + " available");
 }
 
 // One file. The engine is compiled twice, with and without aging, so that the road without
@@ -201,7 +195,7 @@ class FileRun {
       for (std::int64_t i = 0; i < totpairs_; ++i)
         if (f = rng_.position(females_.size()); females_.isAvailable(f)) return true;
     } else {
-      rng_.randgen.discard(static_cast<unsigned long long>(totpairs_));
+      rng_.discard(static_cast<unsigned long long>(totpairs_));
     }
     f = rng_.position(females_.size());
     if (females_.isAvailable(f)) return true;
@@ -244,7 +238,7 @@ class FileRun {
       for (std::int64_t i = 0; i < totpairs_; ++i)
         if (draw()) return true;
     } else {
-      rng_.randgen.discard(static_cast<unsigned long long>(totpairs_));
+      rng_.discard(static_cast<unsigned long long>(totpairs_));
     }
     if (draw()) return true;
     if (!females_.isAvailable(f)) result_.report += kUnavailableFemales;
@@ -256,8 +250,8 @@ class FileRun {
 
   // The preference of the pair, from the table built for the whole population.
   double entry(std::int64_t f, std::int64_t m) const {
-    return table_->matdistrib[static_cast<std::size_t>(females_.member[f] * nmale_ +
-                                                       males_.member[m])];
+    return table_
+        ->matdistrib[static_cast<std::size_t>(females_.member[f] * nmale_ + males_.member[m])];
   }
 
   // The maximum falls to the next entry of the sorted table, never below its smallest.
@@ -292,15 +286,15 @@ class FileRun {
       args_[0] = args_[3] = s_.logisticIntercept + s_.impatience * k_;
 
     switch (s_.mode) {
-      case EncounterMode::WithReplacement:
+      case EncounterProcess::WithReplacement:
         return true;
-      case EncounterMode::Mass:
+      case EncounterProcess::Mass:
         roundFemales_.push_back(f);
         roundMales_.push_back(m);
         if (usesTable_ && p == currentMax_) stepDown(pendingMax_);
         if (counter_ > s_.roundSize) endRound();
         return true;
-      case EncounterMode::Individual:
+      case EncounterProcess::Individual:
         break;
     }
     if (s_.branch == Branch::RandomMating) {
@@ -340,7 +334,7 @@ class FileRun {
   // unavailable; the pairs that leave consideration step the current maximum down as mated
   // pairs do. In the other modes the dead only become unavailable.
   bool bury(std::int64_t f, std::int64_t m, bool femaleDies, bool maleDies) {
-    const bool individual = s_.mode == EncounterMode::Individual;
+    const bool individual = s_.mode == EncounterProcess::Individual;
     if (femaleDies) {
       if (!individual || s_.branch == Branch::RandomMating) {
         females_.withdraw(f);

@@ -9,6 +9,7 @@
 
 #include "continuous/preferences.hpp"
 #include "support/random.hpp"
+#include "support/settled_run.hpp"
 
 namespace pairlab {
 
@@ -33,12 +34,12 @@ double survivalProbability(std::int64_t age, const AgingParams& aging);
 // Everything fixed for the whole road.
 struct EngineSettings {
   Branch branch = Branch::RandomMating;
-  EncounterMode mode = EncounterMode::WithReplacement;
+  EncounterProcess mode = EncounterProcess::WithReplacement;
   bool onechoosy = false;
   bool aging = false;
   AgingParams agingParams;
-  int matings = 100;     // the requested sample size
-  int roundSize = 0;     // R = min(nfem, nmale): mass-encounter rounds end after R encounters
+  int matings = 100;  // the requested sample size
+  int roundSize = 0;  // R = min(nfem, nmale): mass-encounter rounds end after R encounters
   double impatience = 0.0;
   double logisticIntercept = 0.0;  // a of -logistic_params, the base of the impatience
 };
@@ -53,8 +54,8 @@ struct EngineInputs {
 
 // The outcome of one file.
 struct FileResult {
-  int k = 0;               // matings recorded
-  std::string report;      // reports of an early end ("" for a complete file)
+  int k = 0;                      // matings recorded
+  std::string report;             // reports of an early end ("" for a complete file)
   double femaleEncounters = 0.0;  // encounter counts handed to the female total
   double maleEncounters = 0.0;
 };

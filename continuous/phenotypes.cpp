@@ -2,20 +2,17 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <iostream>
 #include <limits>
 
-#include "app/run_config.hpp"
 #include "support/diagnostics.hpp"
 #include "support/numeric.hpp"
+#include "support/run_config.hpp"
 #include "support/text.hpp"
+#include "support/user_file.hpp"
 
 namespace pairlab {
 
-double Traits::range() const {
-  return std::max(femaleMax, maleMax) - std::min(femaleMin, maleMin);
-}
+double Traits::range() const { return std::max(femaleMax, maleMax) - std::min(femaleMin, maleMin); }
 
 double Traits::minimum() const { return std::min(femaleMin, maleMin); }
 
@@ -29,27 +26,18 @@ void updateLimits(double value, double& min, double& max) {
   if (value > max) max = value;
 }
 
-void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int females,
-                        int males, std::vector<double>& femaleTraits, double& femaleMin,
-                        double& femaleMax, std::vector<double>& maleTraits, double& maleMin,
-                        double& maleMax) {
-  const std::string path = dir + filename;
-  std::ifstream in(path);
-  if (!in) throw UnreadableFile{"Could not open file: " + path};
-  std::cout << "\nReading file " << path << std::endl;
-
+void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int females, int males,
+                        std::vector<double>& femaleTraits, double& femaleMin, double& femaleMax,
+                        std::vector<double>& maleTraits, double& maleMin, double& maleMax) {
   const std::int64_t population = static_cast<std::int64_t>(females) + males;
   std::int64_t dataLines = 0;
   std::size_t lastWordCount = 0;
-  std::string line;
-  while (std::getline(in, line)) {
-    const std::string_view stripped = stripSpace(line);
-    if (!isDataLine(stripped)) continue;
-    const std::vector<std::string> words = get_words(stripped);
+  readUserFile(dir + filename, Strip::Both, [&](const DataLine& line) {
+    const std::vector<std::string> words = get_words(line.text);
     // A line of separators only (commas, semicolons) holds no value: as wrong as two values.
     if (words.size() != 1)
-      stopRun("Wrong format in user phenotypes file " + filename + " line " +
-                  NtoS(dataLines + 1) + "\n",
+      stopRun("Wrong format in user phenotypes file " + filename + " line " + NtoS(dataLines + 1) +
+                  "\n",
               static_cast<int>(std::min<std::size_t>(words.size(), 1u << 30)));
     lastWordCount = words.size();
     const double value = toReal(words[0].c_str());
@@ -61,7 +49,8 @@ void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int
       updateLimits(value, maleMin, maleMax);
     }
     ++dataLines;
-  }
+    return true;
+  });
   if (dataLines != population)
     stopRun("Wrong number of phenotypes in user phenotypes file " + filename +
                 ": The number of phenotypes in the file (" + NtoS(dataLines) +

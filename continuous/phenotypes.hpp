@@ -38,10 +38,9 @@ void updateLimits(double value, double& min, double& max);
 // lines containing '#' are skipped) holds one value; the first `females` values go to the
 // females, the next `males` to the males. The file must hold exactly females + males values.
 // The limits are updated in place as values are stored.
-void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int females,
-                        int males, std::vector<double>& femaleTraits, double& femaleMin,
-                        double& femaleMax, std::vector<double>& maleTraits, double& maleMin,
-                        double& maleMax);
+void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int females, int males,
+                        std::vector<double>& femaleTraits, double& femaleMin, double& femaleMax,
+                        std::vector<double>& maleTraits, double& maleMin, double& maleMax);
 
 // Standard normal traits for every female, then every male.
 void drawNormalTraits(Traits& traits, Random& rng);

@@ -4,46 +4,26 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "continuous/memory.hpp"
 #include "support/diagnostics.hpp"
+#include "support/memory.hpp"
 #include "support/text.hpp"
 
 namespace pairlab {
 
-ContinuousModel decodeContinuousModel(int modelOption, bool& gaussian, int stopStatus) {
-  if (modelOption == 0)
-    stopRun("Continuous trait requires a preference model (see Table S2 from the manual).\n",
-            stopStatus);
-  const long long magnitude = std::llabs(static_cast<long long>(modelOption));
-  ContinuousModel decoded;
-  if (modelOption < 0 && magnitude >= 10) {
-    decoded.mode = EncounterMode::Mass;
-    decoded.model = static_cast<int>(magnitude / 10);
-  } else if (modelOption < 0) {
-    decoded.mode = EncounterMode::Individual;
-    decoded.model = static_cast<int>(magnitude);
-  } else {
-    decoded.mode = EncounterMode::WithReplacement;
-    decoded.model = modelOption;
+PreferenceChoice choosePreferenceFamily(int model, const RunConfig& config) {
+  if ((config.gaussian && model != 3) || model <= 2) {
+    if (model != 1 && model != 2)
+      stopRun("Wrong model number " + NtoS(model) + "\n", config.uniform);
+    return {PreferenceFamily::Gaussian, model};
   }
-  if (decoded.model == 3) gaussian = false;
-  return decoded;
-}
-
-PreferenceFamily choosePreferenceFamily(int& model, bool gaussian, int stopStatus) {
-  if (gaussian || model <= 2) {
-    if (model != 1 && model != 2) stopRun("Wrong model number " + NtoS(model) + "\n", stopStatus);
-    return PreferenceFamily::Gaussian;
-  }
-  model = 3;
-  return PreferenceFamily::Logistic;
+  return {PreferenceFamily::Logistic, 3};
 }
 
 double Gaussbasedpref(const std::vector<double>& args) {
   if (args.size() < 4)
-    stopRunLog("Gaussbasedpref: Bad argument number: " + NtoS(args.size()) +
-                   " in Gaussbasedpref" + "\n",
-               static_cast<int>(args.size()));
+    stopRunLog(
+        "Gaussbasedpref: Bad argument number: " + NtoS(args.size()) + " in Gaussbasedpref" + "\n",
+        static_cast<int>(args.size()));
   if (args[1] >= 0.0)  // a non-number passes
     stopRunLog("Gaussbasedpref: Bad argument: " + NtoS(args[1]) + " in args[1]" + "\n", args[1]);
   if (args[3] == 0.0) return 1.0;
@@ -151,11 +131,10 @@ PairTable buildPairTable(const std::vector<double>& femaleTraits,
                          std::vector<double>& args) {
   PairTable table;
   const std::size_t males = maleTraits.size();
-  table.totpairs = static_cast<std::int64_t>(femaleTraits.size()) *
-                   static_cast<std::int64_t>(males);
-  requireMemory(pairTableBytes(table.totpairs),
-                "the preferences of the " + NtoS(table.totpairs) +
-                    " female-male pairs (8 bytes per pair)");
+  table.totpairs =
+      static_cast<std::int64_t>(femaleTraits.size()) * static_cast<std::int64_t>(males);
+  requireMemory(pairTableBytes(table.totpairs), "the preferences of the " + NtoS(table.totpairs) +
+                                                    " female-male pairs (8 bytes per pair)");
 
   table.matdistrib.resize(static_cast<std::size_t>(table.totpairs));
   double* entry = table.matdistrib.data();
@@ -176,11 +155,9 @@ PairTable buildPairTable(const std::vector<double>& femaleTraits,
 
   table.M = table.sortedFromTop(0);
   table.indxmaxpref = table.sortmatdistrib.firstLargest();
-  if (table.matdistrib[static_cast<std::size_t>(table.indxmaxpref)] != table.M)
-    stopRun("\nThe largest preference of the pair table is not the last of its sorted copy "
-            "(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
-            "sortmatdistrib[totpairs-1])\n",
-            1);
+  // Without non-numbers the first largest entry is the top of the sorted copy.
+  PAIRLAB_CHECK(table.matdistrib[static_cast<std::size_t>(table.indxmaxpref)] == table.M,
+                "indxmaxpref " + NtoS(table.indxmaxpref) + ", M " + NtoS(table.M));
   return table;
 }
 

@@ -7,27 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "support/run_config.hpp"
+
 namespace pairlab {
-
-enum class EncounterMode { WithReplacement, Mass, Individual };
-
-// The model number of a continuous run: its sign and digits give the encounter mode.
-struct ContinuousModel {
-  int model = 0;  // 1 FND, 2 BD03, 3 logistic (others are rejected by choosePreferenceFamily)
-  EncounterMode mode = EncounterMode::WithReplacement;
-};
-
-// Decodes -model: m < 0 with |m| >= 10 is mass encounters with model |m| / 10; m < 0 with
-// |m| < 10 individual encounters with model |m|; m > 0 pairs drawn with replacement. Model 0
-// stops the run (status stopStatus). A decoded model 3 turns the Gaussian flag off.
-ContinuousModel decodeContinuousModel(int modelOption, bool& gaussian, int stopStatus);
 
 enum class PreferenceFamily { Gaussian, Logistic };
 
-// The Gaussian family is used when the flag is on or the model is at most 2; it knows models 1
-// and 2 only (any other stops the run). Otherwise the logistic family is used and the model
-// becomes 3.
-PreferenceFamily choosePreferenceFamily(int& model, bool gaussian, int stopStatus);
+struct PreferenceChoice {
+  PreferenceFamily family = PreferenceFamily::Gaussian;
+  int model = 1;  // Gaussian: 1 FND or 2 BD03; logistic: 3
+};
+
+// The Gaussian family is used when -gaussian is on (a decoded model 3 turns it off) or the model
+// is at most 2; it knows models 1 and 2 only (any other stops the run, status -uniform).
+// Otherwise the logistic family is used and the model becomes 3.
+PreferenceChoice choosePreferenceFamily(int model, const RunConfig& config);
 
 // args: [0] unused, [1] the (negative) Gaussian coefficient, [2] the squared distance of the
 // pair, [3] the choice value c. Returns 1 when c is 0, otherwise exp(args[1] * args[2]).
@@ -68,8 +62,8 @@ class SortedPreferences {
  private:
   void selectNextBlock(const std::vector<double>& table, std::int64_t count);
 
-  std::vector<double> top_;        // the selected entries, largest first
-  double lastValue_ = 0.0;         // the last selected entry and its position
+  std::vector<double> top_;  // the selected entries, largest first
+  double lastValue_ = 0.0;   // the last selected entry and its position
   std::int64_t lastPosition_ = -1;
   std::int64_t firstLargest_ = -1;
 };

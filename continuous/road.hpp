@@ -2,15 +2,14 @@
 // pairs, the correlation file and the phenotype distribution file.
 #pragma once
 
-#include "app/run_config.hpp"
-#include "support/output.hpp"
 #include "support/random.hpp"
+#include "support/run_config.hpp"
+#include "support/settled_run.hpp"
 
 namespace pairlab {
 
-// Runs the road from the model decoding to the last result file. With aging, individuals age
-// by one at every encounter of a file and may die of it (-age_params).
-void runContinuousRoad(RunConfig& config, int nfem, int nmale, bool aging, OutputNames& names,
-                       Random& rng);
+// Runs the road from the checks of the decoded model to the last result file. With aging,
+// individuals age by one at every encounter of a file and may die of it (-age_params).
+void runContinuousRoad(const RunConfig& config, const SettledRun& run, Random& rng);
 
 }  // namespace pairlab

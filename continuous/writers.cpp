@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <fstream>
-#include <stdexcept>
 
 #include "support/banner.hpp"
 #include "support/diagnostics.hpp"
@@ -14,12 +13,12 @@ namespace pairlab {
 
 double regcorrelxy(const std::vector<double>& x, const std::vector<double>& y, bool adjusted,
                    bool inverse, std::array<double, 2>& regression) {
-  if (x.size() != y.size()) throw std::invalid_argument("Sample size different in regcorrelxy");
-  if (x.empty()) throw std::invalid_argument("Empty vector in regcorrelxy");
+  if (x.size() != y.size()) rejectInput("Sample size different in regcorrelxy");
+  if (x.empty()) rejectInput("Empty vector in regcorrelxy");
   std::vector<double> xs = x;
   if (inverse)
     for (double& v : xs) {
-      if (!(v > 0.0)) throw std::invalid_argument("division by 0 in inverse regression\n");
+      if (!(v > 0.0)) rejectInput("division by 0 in inverse regression\n");
       v = 1.0 / v;
     }
 
@@ -36,7 +35,7 @@ double regcorrelxy(const std::vector<double>& x, const std::vector<double>& y, b
     Syy += y[j] * y[j];
     Sxy += xs[j] * y[j];
   }
-  if (n <= 0) throw std::invalid_argument("Too low sample size in regcorrelxy: " + NtoS(n));
+  if (n <= 0) rejectInput("Too low sample size in regcorrelxy: " + NtoS(n));
 
   const double dn = static_cast<double>(n);
   const double SPxy = Sxy - dn * (Sx / dn) * (Sy / dn);
@@ -48,7 +47,7 @@ double regcorrelxy(const std::vector<double>& x, const std::vector<double>& y, b
   if (SSx * SSy <= 0.0) return 0.0;  // no correlation without variation
   const double r = SPxy / std::sqrt(SSx * SSy);
   if (!adjusted) return r;
-  if (n <= 4) throw std::invalid_argument("Too low sample size in regcorrelxy: " + NtoS(n));
+  if (n <= 4) rejectInput("Too low sample size in regcorrelxy: " + NtoS(n));
   return r * (1.0 + (1.0 - r * r) / static_cast<double>(2 * n - 8));
 }
 
@@ -75,10 +74,11 @@ void writecontinuousmodel(const std::string& path, const std::string& title,
                           const std::vector<double>& y, int sampleSize) {
   std::ofstream out = openResultFile(path);
   writeContinuousBanner(out, title, preferenceName, encounterModelActive, massEncounters);
-  out << "Premating female numbers: " << nfem << ". " << "Premating male numbers: " << nmale
-      << '\n';
+  out << "Premating female numbers: " << nfem << ". "
+      << "Premating male numbers: " << nmale << '\n';
   out << "Sample size " << sampleSize << '\n';
-  out << "Matings\n" << "Female\tMale\n";
+  out << "Matings\n"
+      << "Female\tMale\n";
   long long missed = 0;
   for (std::size_t j = 0; j < x.size(); ++j) {
     if (x[j] == kMissing || y[j] == kMissing) {
@@ -106,8 +106,8 @@ void writecorrelations(const std::string& path, const std::string& title,
                        double meanMaleAge) {
   std::ofstream out = openResultFile(path);
   writeContinuousBanner(out, title, preferenceName, encounterModelActive, massEncounters);
-  out << "Premating female numbers: " << nfem << ". " << "Premating male numbers: " << nmale
-      << ".\n";
+  out << "Premating female numbers: " << nfem << ". "
+      << "Premating male numbers: " << nmale << ".\n";
   if (meanFemaleAge > 0.0 && meanMaleAge > 0.0)
     out << "Mean female age after the mating season: " << meanFemaleAge << '\n'
         << "Mean male age after the mating season: " << meanMaleAge << '\n';
@@ -119,17 +119,15 @@ void writecorrelations(const std::string& path, const std::string& title,
   closeResultFile(out, path);
 }
 
-void writephenotypedistrib(const std::string& path, const std::string& title, int nfem,
-                           int nmale, const std::vector<double>& femaleTraits,
+void writephenotypedistrib(const std::string& path, const std::string& title, int nfem, int nmale,
+                           const std::vector<double>& femaleTraits,
                            const std::vector<double>& maleTraits) {
   if (static_cast<std::size_t>(nfem) != femaleTraits.size())
-    stopRun("\nThe female traits number " + NtoS(femaleTraits.size()) + " for " + NtoS(nfem) +
-                " females (condition (unsigned)n1==p1.size())\n",
-            1);
+    internalError(__func__, "(unsigned)n1==p1.size()",
+                  NtoS(femaleTraits.size()) + " female traits for " + NtoS(nfem) + " females");
   if (static_cast<std::size_t>(nmale) != maleTraits.size())
-    stopRun("\nThe male traits number " + NtoS(maleTraits.size()) + " for " + NtoS(nmale) +
-                " males (condition (unsigned)n2==p2.size())\n",
-            1);
+    internalError(__func__, "(unsigned)n2==p2.size()",
+                  NtoS(maleTraits.size()) + " male traits for " + NtoS(nmale) + " males");
   std::ofstream out = openResultFile(path);
   writeBanner(out, "", title, "Phenotypic distribution: ");
   out << "\n#females\n";

@@ -12,8 +12,8 @@ namespace pairlab {
 // Regression of y on x and the correlation between them. Entries whose y is the missing mark
 // -99 are left out. regression receives the intercept and the slope. With inverse, x is
 // replaced by its reciprocals. With adjusted, the correlation r becomes
-// r (1 + (1 - r^2) / (2n - 8)), which needs more than 4 pairs. Errors are thrown as
-// std::invalid_argument.
+// r (1 + (1 - r^2) / (2n - 8)), which needs more than 4 pairs. Errors stop the run with their
+// message on standard output (rejectInput).
 double regcorrelxy(const std::vector<double>& x, const std::vector<double>& y, bool adjusted,
                    bool inverse, std::array<double, 2>& regression);
 
@@ -34,8 +34,8 @@ void writecorrelations(const std::string& path, const std::string& title,
                        double meanMaleAge);
 
 // The trait of every female, then of every male.
-void writephenotypedistrib(const std::string& path, const std::string& title, int nfem,
-                           int nmale, const std::vector<double>& femaleTraits,
+void writephenotypedistrib(const std::string& path, const std::string& title, int nfem, int nmale,
+                           const std::vector<double>& femaleTraits,
                            const std::vector<double>& maleTraits);
 
 }  // namespace pairlab

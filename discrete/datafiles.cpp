@@ -6,8 +6,10 @@
 #include <iostream>
 
 #include "discrete/frequencies.hpp"
+#include "discrete/names.hpp"
 #include "support/banner.hpp"
 #include "support/diagnostics.hpp"
+#include "support/output.hpp"
 #include "support/text.hpp"
 
 namespace pairlab {
@@ -21,15 +23,15 @@ bool mates(const Matrix& modelmatrix, int f, int m, double M, Random& rng) {
 
 void stopUnlessPositive(double M) {
   if (!(M > 0.0))
-    stopRun("\nNo mating can happen: the mean mating propensity M of the population is " +
-                NtoS(M) + " (condition M>0)\n",
+    stopRun("\nNo mating can happen: the mean mating propensity M of the population is " + NtoS(M) +
+                " (condition M>0)\n",
             1);
 }
 
 }  // namespace
 
-void expectedMatings(const DiscretePopulation& pop, const Matrix& modelmatrix, double M,
-                     int target, Matrix& matings) {
+void expectedMatings(const DiscretePopulation& pop, const Matrix& modelmatrix, double M, int target,
+                     Matrix& matings) {
   for (std::size_t f = 0; f < pop.p1.size(); ++f)
     for (std::size_t m = 0; m < pop.p2.size(); ++m)
       matings[f][m] = pop.p1[f] * pop.p2[m] * modelmatrix[f][m] / M * target;
@@ -156,8 +158,8 @@ struct PopulationRule {
   bool uniform;
   double mpf;
   int k1, k2, nfem, nmale;
-  const std::vector<double>& userFemaleFreqs;
-  const std::vector<double>& userMaleFreqs;
+  std::vector<double> userFemaleFreqs;  // as read from the user frequency file
+  std::vector<double> userMaleFreqs;
 };
 
 // The premating numbers and frequencies of the population: fixed once for all files, or drawn
@@ -192,128 +194,140 @@ DiscretePopulation composePopulation(const PopulationRule& rule, bool drift, Ran
   return pop;
 }
 
-}  // namespace
-
-void runDataFileMode(RunConfig& config, int nfem, int nmale, OutputNames& names, Random& rng) {
-  // The sign and digits of the model number choose the encounter process.
-  const long long given = config.model;
-  long long decoded = std::llabs(given);
-  Encounters process = Encounters::WithReplacement;
-  if (given < 0) process = decoded > 9 ? Encounters::Mass : Encounters::Individual;
-  const int smallerSex = std::min(nfem, nmale);
-  if (process == Encounters::Mass) {
-    if (config.MRmax < 0.0) config.MRmax = smallerSex;
-    if (config.MRmax > smallerSex)
-      stopRun("A mass-encounter model was defined so that the number of encounters per mating "
-              "round " +
-                  NtoS(config.MRmax) +
-                  " cannot be higher than the number of individuals of one sex " +
-                  NtoS(smallerSex) + "\n",
-              config.uniform);
-    decoded = decoded == 123321 ? 0 : decoded / 10;
-  }
-  const int model = static_cast<int>(decoded);  // at most INT_MAX, or |INT_MIN| / 10
-  const bool roundSizeInName = process == Encounters::Mass && config.MRmax < smallerSex;
-
-  names.prefix += "Pairlab_D_";
-  if (process == Encounters::Mass)
-    names.prefix += "massEM_" + (roundSizeInName ? NtoS(config.MRmax) + "_" : std::string());
-  else if (process == Encounters::Individual)
-    names.prefix += "iEM_";
-
-  int k1 = config.femtypes, k2 = config.maletypes;
-  resolveFocalTypes(model, k1, k2, config.focalfem, config.focalmale);
-  names.prefix += modelPrefixHead(model);
-
-  const long long capacity = process == Encounters::WithReplacement
-                                 ? static_cast<long long>(nfem) * nmale
-                                 : static_cast<long long>(smallerSex);
-  if (capacity < config.matings)
-    stopRun("\nToo few population males or females (" + NtoS(capacity) +
-                ") for too many matings (" + NtoS(config.matings) + ")\n",
-            static_cast<std::uint64_t>(capacity));
-
-  const DiscreteModel dm = setupDiscreteModel(model, k1, k2, config.incrfactor,
-                                              config.choicefactor, config.focalfem,
-                                              config.focalmale, config.uniform);
-  names.prefix += dm.prefixPart;
-  if (k1 != k2 && config.format == 0) config.format = 2;
-
-  if (process == Encounters::Mass)
-    names.directory += "_massEM" + (roundSizeInName ? NtoS(config.MRmax) : std::string());
-  else if (process == Encounters::Individual)
-    names.directory += "_iEM";
-  names.directory += dm.directoryTag;
-  const std::string sample = "_sample" + NtoS(config.matings);
-  const std::string popN = NtoS(config.N) + "_";
-  const std::string drift = config.drift ? "drift" : "";
-  if (config.uniform) {
-    names.directory += "_" + drift + "U" + sample;
-    names.prefix += drift + "U" + popN;
-  } else if (config.userfreqs) {
-    names.directory += "_" + drift + "User" + sample;
-    names.prefix += drift + "User" + popN;
-  } else {
-    names.directory += config.drift ? "_driftnonU" + sample : "_nonU" + sample.substr(1);
-    names.prefix += drift + "nonU" + popN;
-  }
-  names.directory += "_N" + NtoS(config.N) + "_MPF" + NtoS(config.MPF);
-  createOutputDirectory(names.directory);
-  names.basePath = names.directory + "/";
-  const std::string filePath = names.basePath + names.prefix;
-
-  // The population: fixed here for every file, or redrawn per file with drift.
-  std::vector<double> userFemaleFreqs(k1, 0.0), userMaleFreqs(k2, 0.0);
+// The rule of the run; the user frequency file is read whenever -userfreqs is on.
+PopulationRule populationRule(const RunConfig& config, const SettledRun& run,
+                              const DiscreteModel& model) {
+  PopulationRule rule{config.userfreqs,
+                      config.uniform,
+                      config.MPF,
+                      model.k1,
+                      model.k2,
+                      run.nfem,
+                      run.nmale,
+                      std::vector<double>(model.k1, 0.0),
+                      std::vector<double>(model.k2, 0.0)};
   if (config.userfreqs)
-    ReadUserFreqs("", kUserFreqsFile, k1, k2, userFemaleFreqs, userMaleFreqs, config.MPF);
-  const PopulationRule rule{config.userfreqs, config.uniform, config.MPF, k1, k2, nfem, nmale,
-                            userFemaleFreqs, userMaleFreqs};
-  DiscretePopulation pop;
-  if (!config.drift) pop = composePopulation(rule, false, rng);
+    ReadUserFreqs("", kUserFreqsFile, model.k1, model.k2, rule.userFemaleFreqs, rule.userMaleFreqs,
+                  config.MPF);
+  return rule;
+}
 
-  if (!config.drift && process == Encounters::WithReplacement && config.numfiles > 1) {
-    config.numfiles = 1;
-    warnRun(config.uniform || config.userfreqs
-                ? "The number of files has been changed to 1 because there is no drift, the "
-                  "process is with replacement and the frequencies are uniform\n"
-                : "The number of files has been changed to 1 because there is no drift and the "
-                  "process is with replacement.\n");
+// How many matings the population can supply in one file.
+std::int64_t capacityOf(EncounterProcess process, const SettledRun& run) {
+  if (process == EncounterProcess::WithReplacement)
+    return static_cast<std::int64_t>(run.nfem) * run.nmale;
+  return run.smallerSex();
+}
+
+// Without drift the process with replacement gives the same file every time: one is written.
+int filesToWrite(const RunConfig& config, const SettledRun& run, EncounterProcess process) {
+  if (run.drift || process != EncounterProcess::WithReplacement || config.numfiles <= 1)
+    return config.numfiles;
+  warnRun(config.uniform || config.userfreqs
+              ? "The number of files has been changed to 1 because there is no drift, the "
+                "process is with replacement and the frequencies are uniform\n"
+              : "The number of files has been changed to 1 because there is no drift and the "
+                "process is with replacement.\n");
+  return 1;
+}
+
+DataFileNaming namingOf(const RunConfig& config, const SettledRun& run) {
+  DataFileNaming s;
+  s.process = run.model.process;
+  s.roundSize = run.MRmax;
+  s.smallerSex = run.smallerSex();
+  s.model = run.model.model;
+  s.a = config.incrfactor;
+  s.b = config.choicefactor;
+  s.drift = run.drift;
+  s.uniform = config.uniform;
+  s.userfreqs = config.userfreqs;
+  s.matings = config.matings;
+  s.N = config.N;
+  s.MPF = config.MPF;
+  return s;
+}
+
+// Everything the file loop needs, settled before the first file.
+struct DataFilePlan {
+  const RunConfig& config;
+  const SettledRun& run;
+  const DiscreteModel& model;
+  const PopulationRule& rule;
+  int format;
+  int numfiles;
+  std::string filePath;  // directory + "/" + prefix
+};
+
+// The matings of one file under the run's encounter process.
+void fillMatings(const DataFilePlan& plan, const DiscretePopulation& pop, double M,
+                 long long fileNumber, Matrix& matings, Random& rng) {
+  const Matrix& mm = plan.model.modelmatrix;
+  const int target = plan.config.matings;
+  switch (plan.run.model.process) {
+    case EncounterProcess::WithReplacement:
+      expectedMatings(pop, mm, M, target, matings);
+      break;
+    case EncounterProcess::Individual:
+      individualEncounters(pop, mm, M, target, matings, rng);
+      break;
+    case EncounterProcess::Mass: {
+      const MassOutcome outcome =
+          massEncounters(pop, mm, M, target, static_cast<int>(plan.run.MRmax), matings, rng);
+      if (!outcome.complete && plan.config.verbose)
+        std::cout << "File " << fileNumber << " incomplete" << std::endl
+                  << outcome.lastPropensity << '\t' << outcome.M << std::endl;
+      break;
+    }
   }
+}
 
-  Matrix matings(k1, std::vector<double>(k2, 0.0));
-  for (int i = 0; i < config.numfiles; ++i) {
-    if (config.drift) pop = composePopulation(rule, true, rng);
-    const double M = meanPropensity(pop.p1, pop.p2, dm.modelmatrix);
+void writeFiles(const DataFilePlan& plan, DiscretePopulation pop, Random& rng) {
+  const RunConfig& config = plan.config;
+  Matrix matings(plan.model.k1, std::vector<double>(plan.model.k2, 0.0));
+  for (int i = 0; i < plan.numfiles; ++i) {
+    if (plan.run.drift) pop = composePopulation(plan.rule, true, rng);
+    const double M = meanPropensity(pop.p1, pop.p2, plan.model.modelmatrix);
     stopUnlessPositive(M);
     const long long fileNumber = static_cast<long long>(i) + config.shift + 1;
-    switch (process) {
-      case Encounters::WithReplacement:
-        expectedMatings(pop, dm.modelmatrix, M, config.matings, matings);
-        break;
-      case Encounters::Individual:
-        individualEncounters(pop, dm.modelmatrix, M, config.matings, matings, rng);
-        break;
-      case Encounters::Mass: {
-        const MassOutcome outcome =
-            massEncounters(pop, dm.modelmatrix, M, config.matings,
-                           static_cast<int>(config.MRmax), matings, rng);
-        if (!outcome.complete && config.verbose)
-          std::cout << "File " << fileNumber << " incomplete" << std::endl
-                    << outcome.lastPropensity << '\t' << outcome.M << std::endl;
-        break;
-      }
-    }
-    const std::string fileName = filePath + NtoS(fileNumber) + ".txt";
-    if (config.format == 15)
-      writediscretemodel(fileName, kProgramName, "", config.format,
-                         frequenciesOf(pop.femaleNumbers, nfem), frequenciesOf(pop.maleNumbers, nmale),
-                         matings);
+    fillMatings(plan, pop, M, fileNumber, matings, rng);
+    const std::string fileName = plan.filePath + NtoS(fileNumber) + ".txt";
+    if (plan.format == 15)  // proportions of each sex
+      writediscretemodel(fileName, kProgramName, "", plan.format,
+                         frequenciesOf(pop.femaleNumbers, pop.nfem),
+                         frequenciesOf(pop.maleNumbers, pop.nmale), matings);
     else
-      writediscretemodel(fileName, kProgramName, "", config.format, pop.femaleNumbers,
+      writediscretemodel(fileName, kProgramName, "", plan.format, pop.femaleNumbers,
                          pop.maleNumbers, matings);
-    if (process != Encounters::WithReplacement)
-      for (std::vector<double>& row : matings) row.assign(k2, 0.0);
+    if (plan.run.model.process != EncounterProcess::WithReplacement)
+      for (std::vector<double>& row : matings) row.assign(plan.model.k2, 0.0);
   }
+}
+
+}  // namespace
+
+void runDataFileMode(const RunConfig& config, const SettledRun& run, Random& rng) {
+  // Checks of the population and of the model (model 5 reads the user model file).
+  const int decoded = run.model.model;
+  const FocalTypes focal = resolveFocalTypes(decoded, config.femtypes, config.maletypes,
+                                             config.focalfem, config.focalmale);
+  checkCapacity(capacityOf(run.model.process, run), config.matings);
+  checkModelNumber(decoded, 9, config);
+  const DiscreteModel model = setupDiscreteModel(decoded, config.femtypes, config.maletypes,
+                                                 config.incrfactor, config.choicefactor, focal);
+
+  // Names, then the population: fixed here for every file, or redrawn per file with drift.
+  const OutputNames names = dataFileNames(namingOf(config, run));
+  createOutputDirectory(names.directory);
+  const PopulationRule rule = populationRule(config, run, model);
+  DiscretePopulation fixed;
+  if (!run.drift) fixed = composePopulation(rule, false, rng);
+
+  const int format = model.k1 != model.k2 && config.format == 0 ? 2 : config.format;
+  const DataFilePlan plan{
+      config,          run, model, rule, format, filesToWrite(config, run, run.model.process),
+      names.filePath()};
+  writeFiles(plan, std::move(fixed), rng);
 }
 
 }  // namespace pairlab

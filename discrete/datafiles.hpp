@@ -5,14 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/run_config.hpp"
 #include "discrete/models.hpp"
-#include "support/output.hpp"
 #include "support/random.hpp"
+#include "support/run_config.hpp"
+#include "support/settled_run.hpp"
 
 namespace pairlab {
-
-enum class Encounters { WithReplacement, Individual, Mass };
 
 // The population one file mates from.
 struct DiscretePopulation {
@@ -25,8 +23,8 @@ struct DiscretePopulation {
 };
 
 // With replacement: the expected matings p1[f] * p2[m] * modelmatrix[f][m] / M * target.
-void expectedMatings(const DiscretePopulation& pop, const Matrix& modelmatrix, double M,
-                     int target, Matrix& matings);
+void expectedMatings(const DiscretePopulation& pop, const Matrix& modelmatrix, double M, int target,
+                     Matrix& matings);
 
 // One female-male encounter at a time until target matings; mated individuals leave.
 void individualEncounters(const DiscretePopulation& pop, const Matrix& modelmatrix, double M,
@@ -49,7 +47,7 @@ void writediscretemodel(const std::string& filename, const std::string& programn
                         const std::vector<double>& femalenumbers,
                         const std::vector<double>& malenumbers, const Matrix& matings);
 
-// Runs the data-file mode from the model decoding to the last file.
-void runDataFileMode(RunConfig& config, int nfem, int nmale, OutputNames& names, Random& rng);
+// Runs the data-file mode, from the checks of the decoded model to the last file.
+void runDataFileMode(const RunConfig& config, const SettledRun& run, Random& rng);
 
 }  // namespace pairlab

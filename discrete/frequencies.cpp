@@ -2,50 +2,40 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iostream>
 
 #include "support/diagnostics.hpp"
 #include "support/text.hpp"
+#include "support/user_file.hpp"
 
 namespace pairlab {
 
 void ReadUserFreqs(const std::string& path, const std::string& filename, int k1, int k2,
                    std::vector<double>& p1, std::vector<double>& p2, double mpf) {
-  const std::string fullPath = path + filename;
-  std::ifstream in(fullPath);
-  if (!in) throw UnreadableFile{"Could not open file: " + fullPath};
-  std::cout << "\nReading file " << fullPath << std::endl;
-
   const char* const sexName[2] = {"female", "male"};
   const char* const sexTitle[2] = {"Female", "Male"};
   std::vector<double>* freqs[2] = {&p1, &p2};
   const int types[2] = {k1, k2};
   int lineOf[2] = {0, 0};  // line numbers of the two data lines, for messages
 
-  std::string line;
-  int lineNumber = 0;
   int dataLines = 0;
-  while (std::getline(in, line)) {
-    ++lineNumber;
-    const std::string_view stripped = stripLeadingSpace(line);
-    if (!isDataLine(stripped)) continue;
+  readUserFile(path + filename, Strip::Leading, [&](const DataLine& line) {
     const int sex = dataLines++;
-    if (sex > 1) continue;  // further data lines are read and ignored
-    lineOf[sex] = lineNumber;
-    const std::vector<std::string> words = get_words(stripped);
+    if (sex > 1) return true;  // further data lines are read and ignored
+    lineOf[sex] = line.number;
+    const std::vector<std::string> words = get_words(line.text);
     if (words.size() != static_cast<std::size_t>(types[sex]))
-      stopRun(std::string("Wrong number of ") + sexName[sex] + " types in user file " + filename +
-                  "\n",
-              static_cast<int>(words.size()));
+      stopRun(
+          std::string("Wrong number of ") + sexName[sex] + " types in user file " + filename + "\n",
+          static_cast<int>(words.size()));
     std::vector<double>& f = *freqs[sex];
     if (types[sex] == 1) {
       f[0] = 1.0;
-      continue;
+      return true;
     }
     for (int t = 0; t < types[sex]; ++t)
       f[t] = std::min(1.0 - mpf, std::max(mpf, toReal(words[t].c_str())));
-  }
+    return true;
+  });
 
   for (int sex = 0; sex < 2; ++sex) {
     std::vector<double>& f = *freqs[sex];
@@ -94,10 +84,11 @@ std::vector<double> userNumbers(const std::vector<double>& freqs, int n) {
 
 void checkPartitionRoom(double mpf) {
   if (!(mpf < 0.5))
-    stopRun("\nRandom type frequencies need -MPF below 0.5: every share is drawn within [MPF, "
-            "1 - MPF], which leaves no room with MPF " +
-                NtoS(mpf) + "\n",
-            1);
+    stopRun(
+        "\nRandom type frequencies need -MPF below 0.5: every share is drawn within [MPF, "
+        "1 - MPF], which leaves no room with MPF " +
+            NtoS(mpf) + "\n",
+        1);
 }
 
 double drawShare(double mpf, Random& rng) {
@@ -127,7 +118,7 @@ std::vector<double> randomPartition(int k, int n, double mpf, Random& rng) {
     }
   }
   numbers[k - 1] = static_cast<double>(n - assigned);
-  std::shuffle(numbers.begin(), numbers.end(), rng.randgen);
+  rng.shuffle(numbers.begin(), numbers.end());
   return numbers;
 }
 
@@ -222,8 +213,8 @@ namespace {
 // whose interval within [0, 1) no earlier type takes (an earlier type takes its interval when
 // takes(t, end of its interval) holds). Returns the parts of [0, 1) that the types take.
 template <typename Candidate, typename Takes>
-std::vector<Span> markReachable(const std::vector<double>& freqs, Candidate candidate,
-                                Takes takes, std::vector<bool>& reachable) {
+std::vector<Span> markReachable(const std::vector<double>& freqs, Candidate candidate, Takes takes,
+                                std::vector<bool>& reachable) {
   std::vector<Span> taken;
   double cumulative = 0.0;
   for (std::size_t t = 0; t < freqs.size(); ++t) {
@@ -277,9 +268,10 @@ void roulette(int n, const std::vector<double>& freqs, std::vector<double>& pool
   int chosen = 0;
   while (chosen < n) {
     if (!canDraw)
-      stopRun("\nroulette: no type with individuals left in the pool can be drawn by its "
-              "frequency (condition pool>0 for a type with a positive frequency)\n",
-              1);
+      stopRun(
+          "\nroulette: no type with individuals left in the pool can be drawn by its "
+          "frequency (condition pool>0 for a type with a positive frequency)\n",
+          1);
     const double u = rng.u();
     double cumulative = 0.0;
     for (std::size_t t = 0; t < freqs.size(); ++t) {

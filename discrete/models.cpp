@@ -1,11 +1,11 @@
 #include "discrete/models.hpp"
 
+#include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iostream>
 
 #include "support/diagnostics.hpp"
 #include "support/text.hpp"
+#include "support/user_file.hpp"
 
 namespace pairlab {
 
@@ -16,131 +16,129 @@ void checkTypeTableSize(long long k1, long long k2) {
             1);
 }
 
-void resolveFocalTypes(int model, int k1, int k2, int& focalfem, int& focalmale) {
-  const bool lastIsFocal = model >= 0 && model <= 5;
-  if (focalfem < 0) focalfem = lastIsFocal ? k1 - 1 : 0;
-  if (focalmale < 0) focalmale = lastIsFocal ? k2 - 1 : 0;
+void checkModelNumber(int model, int highest, const RunConfig& config) {
+  if (model < 0 || model > highest)
+    stopRun("Wrong model number " + NtoS(model) + "\n", config.uniform);
 }
 
-std::string modelPrefixHead(int model) {
-  return "M" + NtoS(model) + (model >= 0 && model <= 5 ? "_a" : "_ac");
-}
-
-DiscreteModel setupDiscreteModel(int model, int& k1, int& k2, double a, double b, int focalfem,
-                                 int focalmale, bool uniformStatus) {
-  if (model < 0 || model > 9) stopRun("Wrong model number " + NtoS(model) + "\n", uniformStatus);
+void checkChoiceFactor(int model, double b) {
   if (model == 3 && !(b >= 1.0)) stopRunQuiet("Wrong < 1 choice-factor for model 3", b);
   if (model == 4 && !(b <= 1.0)) stopRunQuiet("Wrong > 1 choice-factor for model 4", b);
-  checkTypeTableSize(k1, k2);
+}
 
-  DiscreteModel result;
-  Matrix& mm = result.modelmatrix;
-  mm.assign(k1, std::vector<double>(k2, 1.0));
-  const int diagonal = std::min(k1, k2);
-  double value = 1.0;  // the number that names models 0 to 4
+FocalTypes resolveFocalTypes(int model, int k1, int k2, int focalfem, int focalmale) {
+  const bool lastIsFocal = model >= 0 && model <= 5;
+  return {focalfem >= 0 ? focalfem : (lastIsFocal ? k1 - 1 : 0),
+          focalmale >= 0 ? focalmale : (lastIsFocal ? k2 - 1 : 0)};
+}
+
+void setModelPattern(Matrix& mm, int model, double value, const FocalTypes& focal) {
+  const int k1 = static_cast<int>(mm.size());
+  const int k2 = k1 > 0 ? static_cast<int>(mm[0].size()) : 0;
   switch (model) {
-    case 0:
-      break;
-    case 1:  // sexual selection on females: every female type but the focal one weighs a
+    case 1:  // sexual selection on females: every female type but the focal one
       for (int f = 0; f < k1; ++f)
-        if (f != focalfem) mm[f].assign(k2, a);
-      value = a;
+        if (f != focal.female) mm[f].assign(k2, value);
       break;
-    case 2:  // sexual selection on males: every male type but the focal one weighs a
-      for (int f = 0; f < k1; ++f)
+    case 2:  // sexual selection on males: every male type but the focal one
+      for (std::vector<double>& row : mm)
         for (int m = 0; m < k2; ++m)
-          if (m != focalmale) mm[f][m] = a;
-      value = a;
+          if (m != focal.male) row[m] = value;
       break;
-    case 3:  // positive assortative mating
-    case 4:  // negative assortative mating (b <= 1 on the diagonal)
-      for (int t = 0; t < diagonal; ++t) mm[t][t] = b;
-      value = b;
+    case 3:  // assortative mating: like types
+    case 4:
+      for (int t = 0; t < std::min(k1, k2); ++t) mm[t][t] = value;
       break;
-    case 5:
-      ReadUserModels("", kUserModelFile, mm, k1, k2);
+    default:
       break;
-    default: {  // 6 to 9: a focal type with sexual selection a, choice b among the others
-      for (int t = 1; t < diagonal; ++t) mm[t][t] = b;
-      const bool focalRow = model == 6 || model == 8;
-      for (int other = 0; other < (focalRow ? k2 : k1); ++other) {
-        double& entry = focalRow ? mm[focalfem][other] : mm[other][focalmale];
-        entry = a;
-      }
-      if (model == 8 || model == 9) mm[0][0] = a * b;
-      break;
-    }
   }
+}
 
-  const std::string m = NtoS(model);
-  if (model == 0) {
-    result.prefixPart = "1_";
-    result.directoryTag = "_0_a1";
-  } else if (model <= 4) {
-    result.prefixPart = NtoS(value) + "_";
-    result.directoryTag = "_" + m + "_a" + NtoS(value);
-  } else if (model == 5) {
-    result.prefixPart = "User_";
-    result.directoryTag = "_5_aUser";
-  } else {
-    result.prefixPart = NtoS(a) + "-" + NtoS(b) + "_";
-    result.directoryTag = "_" + m + "_ac" + NtoS(a) + "-" + NtoS(b);
-  }
+namespace {
+// Models 6 to 9: a focal type (the first) with sexual selection a, choice b among the others;
+// the focal row (6, 8) or column (7, 9) wins over the diagonal, and models 8 and 9 give the pair
+// of focal types a x b.
+void setFocalModel(Matrix& mm, int model, double a, double b, const FocalTypes& focal) {
+  const int k1 = static_cast<int>(mm.size()), k2 = static_cast<int>(mm[0].size());
+  for (int t = 1; t < std::min(k1, k2); ++t) mm[t][t] = b;
+  const bool focalRow = model == 6 || model == 8;
+  for (int other = 0; other < (focalRow ? k2 : k1); ++other)
+    (focalRow ? mm[focal.female][other] : mm[other][focal.male]) = a;
+  if (model == 8 || model == 9) mm[0][0] = a * b;
+}
+}  // namespace
+
+DiscreteModel setupDiscreteModel(int model, int k1, int k2, double a, double b,
+                                 const FocalTypes& focal) {
+  checkChoiceFactor(model, b);
+  checkTypeTableSize(k1, k2);
+  DiscreteModel result{Matrix(k1, std::vector<double>(k2, 1.0)), k1, k2};
+  if (model == 5)
+    ReadUserModels("", kUserModelFile, result.modelmatrix, result.k1, result.k2);
+  else if (model >= 6)
+    setFocalModel(result.modelmatrix, model, a, b, focal);
+  else
+    setModelPattern(result.modelmatrix, model, model <= 2 ? a : b, focal);
   return result;
 }
 
+namespace {
+// The header of the user model file: the numbers of female and male types.
+void readModelHeader(const std::vector<std::string>& words, const std::string& where,
+                     Matrix& modelmatrix, int& k1, int& k2) {
+  if (words.size() != 2)
+    stopRun("\nWrong header in " + where + ": expected 2 numbers (female types, male types)" +
+                " but found " + NtoS(words.size()) + "\n",
+            1);
+  const int fileK1 = toInt(words[0].c_str());
+  const int fileK2 = toInt(words[1].c_str());
+  if (fileK1 < 1 || fileK2 < 1)
+    stopRun("\nWrong header in " + where +
+                ": the numbers of female and male types must be at least 1\n",
+            1);
+  if (fileK1 != k1 || fileK2 != k2) {
+    checkTypeTableSize(fileK1, fileK2);
+    modelmatrix.assign(fileK1, std::vector<double>(fileK2, 0.0));
+    k1 = fileK1;
+    k2 = fileK2;
+  }
+}
+
+// One row of weights: k2 positive, finite numbers.
+void readModelRow(const std::vector<std::string>& words, const std::string& where, int k2,
+                  std::vector<double>& row) {
+  if (words.size() != static_cast<std::size_t>(k2))
+    stopRun("\nWrong row in " + where + ": expected " + NtoS(k2) + " numbers (one per male " +
+                "type) but found " + NtoS(words.size()) + "\n",
+            1);
+  for (int m = 0; m < k2; ++m) {
+    const double v = toReal(words[m].c_str());
+    if (!(v > 0.0)) stopRunLog("Negative parameter " + NtoS(v) + " in user model" + "\n", v);
+    if (std::isinf(v))
+      stopRunLog("Infinite parameter " + NtoS(v) +
+                     " in user model: propensities must be "
+                     "finite\n",
+                 1);
+    row[m] = v;
+  }
+}
+}  // namespace
+
 void ReadUserModels(const std::string& path, const std::string& filename, Matrix& modelmatrix,
                     int& k1, int& k2) {
-  const std::string fullPath = path + filename;
-  std::ifstream in(fullPath);
-  if (!in) throw UnreadableFile{"Could not open file: " + fullPath};
-  std::cout << "\nReading file " << fullPath << std::endl;
-
-  std::string line;
-  int lineNumber = 0;
   bool headerRead = false;
   int row = 0;
-  while (row < k1 && std::getline(in, line)) {
-    ++lineNumber;
-    const std::string_view stripped = stripLeadingSpace(line);
-    if (!isDataLine(stripped)) continue;
-    const std::vector<std::string> words = get_words(stripped);
-    const std::string where = "user model file " + filename + " line " + NtoS(lineNumber);
+  readUserFile(path + filename, Strip::Leading, [&](const DataLine& line) {
+    const std::vector<std::string> words = get_words(line.text);
+    const std::string where = "user model file " + filename + " line " + NtoS(line.number);
     if (!headerRead) {
       headerRead = true;
-      if (words.size() != 2)
-        stopRun("\nWrong header in " + where + ": expected 2 numbers (female types, male types)" +
-                    " but found " + NtoS(words.size()) + "\n",
-                1);
-      const int fileK1 = toInt(words[0].c_str());
-      const int fileK2 = toInt(words[1].c_str());
-      if (fileK1 < 1 || fileK2 < 1)
-        stopRun("\nWrong header in " + where +
-                    ": the numbers of female and male types must be at least 1\n",
-                1);
-      if (fileK1 != k1 || fileK2 != k2) {
-        checkTypeTableSize(fileK1, fileK2);
-        modelmatrix.assign(fileK1, std::vector<double>(fileK2, 0.0));
-        k1 = fileK1;
-        k2 = fileK2;
-      }
-      continue;
+      readModelHeader(words, where, modelmatrix, k1, k2);
+    } else {
+      readModelRow(words, where, k2, modelmatrix[row++]);
     }
-    if (words.size() != static_cast<std::size_t>(k2))
-      stopRun("\nWrong row in " + where + ": expected " + NtoS(k2) + " numbers (one per male " +
-                  "type) but found " + NtoS(words.size()) + "\n",
-              1);
-    for (int m = 0; m < k2; ++m) {
-      const double v = toReal(words[m].c_str());
-      if (!(v > 0.0)) stopRunLog("Negative parameter " + NtoS(v) + " in user model" + "\n", v);
-      if (std::isinf(v))
-        stopRunLog("Infinite parameter " + NtoS(v) + " in user model: propensities must be "
-                   "finite\n",
-                   1);
-      modelmatrix[row][m] = v;
-    }
-    ++row;
-  }
+    return row < k1;
+  });
 }
 
 double meanPropensity(const std::vector<double>& p1, const std::vector<double>& p2,

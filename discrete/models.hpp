@@ -1,9 +1,11 @@
 // Discrete mating models: the model matrix of mating weights between female and male types,
-// the ten numbered models, the user model file and the names the models give to output files.
+// the ten numbered models, the user model file and the mean propensity.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "support/run_config.hpp"
 
 namespace pairlab {
 
@@ -17,24 +19,37 @@ inline constexpr long long kMaxTypePairs = 1000000;
 // Stops the run when k1 x k2 type pairs would not fit the table limit.
 void checkTypeTableSize(long long k1, long long k2);
 
-// Resolves the focal types before a matrix is filled: for models 0 to 5 a focal type below 0
-// becomes the last type, for the other models the first.
-void resolveFocalTypes(int model, int k1, int k2, int& focalfem, int& focalmale);
+// Stops the run with "Wrong model number" (status: -uniform) when model lies outside 0..highest.
+void checkModelNumber(int model, int highest, const RunConfig& config);
 
-// The head of a model's file-prefix tag: "M" + model + "_a" (models 0..5) or "_ac".
-std::string modelPrefixHead(int model);
+// Stops the run when the choice factor b does not suit the model: model 3 needs b >= 1 and
+// model 4 b <= 1 (status: b truncated; the message goes to Pairlab.err only).
+void checkChoiceFactor(int model, double b);
 
+// The focal female and male types of a model, resolved from -1: for models 0 to 5 the last
+// type, for the other models the first.
+struct FocalTypes {
+  int female = -1;
+  int male = -1;
+};
+FocalTypes resolveFocalTypes(int model, int k1, int k2, int focalfem, int focalmale);
+
+// Sets the pairs a model sets apart to value: every female type but the focal one (model 1),
+// every male type but the focal one (model 2), like types (models 3 and 4).
+void setModelPattern(Matrix& mm, int model, double value, const FocalTypes& focal);
+
+// A built model and the numbers of types it has (the user model file may change them).
 struct DiscreteModel {
   Matrix modelmatrix;
-  std::string prefixPart;    // appended to the file prefix after the head
-  std::string directoryTag;  // appended to the output directory name
+  int k1 = 0;
+  int k2 = 0;
 };
 
-// Builds the model of a decoded model number (checked to lie in 0..9, with the status
-// uniformStatus on failure) from the sexual-selection factor a and the choice factor b.
-// Model 5 reads the user model file and may change k1 and k2.
-DiscreteModel setupDiscreteModel(int model, int& k1, int& k2, double a, double b, int focalfem,
-                                 int focalmale, bool uniformStatus);
+// Builds the matrix of a model number in 0..9 from the sexual-selection factor a and the choice
+// factor b, after the checks of its factors and of the table size. Model 5 reads the user model
+// file.
+DiscreteModel setupDiscreteModel(int model, int k1, int k2, double a, double b,
+                                 const FocalTypes& focal);
 
 // Reads the user model file path + filename into modelmatrix. A header whose numbers of types
 // differ from k1, k2 rebuilds the matrix with zeros and replaces k1 and k2.

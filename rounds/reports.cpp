@@ -79,8 +79,7 @@ void writeRoundsTable(const std::string& filename, const std::string& programnam
   out << '\n';
 
   auto item = [&out](const char* label, double value, double pval) {
-    out << label << std::setprecision(3) << value << " (" << std::setprecision(4) << pval
-        << ")\t";
+    out << label << std::setprecision(3) << value << " (" << std::setprecision(4) << pval << ")\t";
   };
   const char* const roundLabels[5] = {"JRpti (p-val)\t", "JRpsi (p-val)\t", "JRpss (p-val)\t",
                                       "JRps1 (p-val)\t", "JRps2 (p-val)\t"};
@@ -108,13 +107,18 @@ void writeEMSignificances(const std::string& filename, const std::string& progra
   for (int k = 5; k < 8; ++k) out << (k > 5 ? "\t" : "") << s.proportions[k] * 100;
   out << "\n\n";
 
-  out << "Round\t" << "NumFiles" << '\t' << "JRPTI\t" << "sdJRPTI\t" << "JRPSI\t" << "sdJRPSI\t"
-      << "JRPSS\t" << "sdJRPSS" << '\n';
+  out << "Round\t"
+      << "NumFiles" << '\t' << "JRPTI\t"
+      << "sdJRPTI\t"
+      << "JRPSI\t"
+      << "sdJRPSI\t"
+      << "JRPSS\t"
+      << "sdJRPSS" << '\n';
   for (std::size_t r = 0; r < s.JRpti.size(); ++r) {
     if (s.JRpti[r] == kMissing) continue;  // no replicate reached this round
     out << r + 1 << '\t' << s.replicatesPerRound[r] << '\t' << s.JRpti[r] << '\t' << s.sdJRpti[r]
-        << '\t' << s.JRpsi[r] << '\t' << s.sdJRpsi[r] << '\t' << s.JRpss[r] << '\t'
-        << s.sdJRpss[r] << '\n';
+        << '\t' << s.JRpsi[r] << '\t' << s.sdJRpsi[r] << '\t' << s.JRpss[r] << '\t' << s.sdJRpss[r]
+        << '\n';
   }
   // The values in parentheses are standard deviations, whatever the header says.
   out << "\nJPTI (var)\tJPSI (var)\tJPSS (var)\n";

@@ -1,7 +1,5 @@
 #include "rounds/sampling_rounds.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -10,10 +8,13 @@
 #include <span>
 
 #include "discrete/frequencies.hpp"
+#include "rounds/names.hpp"
 #include "rounds/reports.hpp"
 #include "support/banner.hpp"
 #include "support/diagnostics.hpp"
+#include "support/memory.hpp"
 #include "support/numeric.hpp"
+#include "support/output.hpp"
 #include "support/text.hpp"
 
 namespace pairlab {
@@ -64,159 +65,124 @@ std::vector<double> roundsRandomPartition(int k, int n, double mpf, Random& rng)
     if (t + 1 == k - 1 || assigned == n - 1) break;
   }
   numbers[k - 1] = static_cast<double>(n - assigned);
-  std::shuffle(numbers.begin(), numbers.end(), rng.randgen);
+  rng.shuffle(numbers.begin(), numbers.end());
   return numbers;
 }
 
-void checkRoundsMemory(long long R, long long F, long long k1, long long k2, bool mass) {
+double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, bool mass) {
   // Run-wide: three running indices per round and replicate. Per replicate: per round the
   // population frequencies, the pairs formed and, under mass encounters, the mated frequencies,
   // each a separate vector.
-  const double perRound = 8.0 * static_cast<double>(k1 * k2 + (mass ? 2 : 1) * (k1 + k2)) +
-                          (mass ? 6 : 3) * 48.0;
-  const double bytes = 24.0 * static_cast<double>(R) * static_cast<double>(F) +
-                       perRound * static_cast<double>(R) + 28.0 * static_cast<double>(F);
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return;  // unknown: allocation failures still stop the run
-  const double usable = 0.5 * static_cast<double>(pages) * static_cast<double>(pageSize);
-  if (bytes <= usable) return;
-  const double MB = 1024.0 * 1024.0;
-  auto megabytes = [MB](double b) { return NtoS(static_cast<long long>(std::ceil(b / MB))); };
-  stopRun("\nThe sampling rounds of this run need about " + megabytes(bytes) +
-              " MB for their tables (" + NtoS(R) + " rounds by " + NtoS(F) + " replicates, " +
-              NtoS(k1) + " x " + NtoS(k2) + " types), more than half of the " +
-              megabytes(2.0 * usable) +
-              " MB of memory of this machine (condition memory<=RAM/2): lower -matings or "
-              "-numfiles\n",
-          1);
+  const double perRound =
+      8.0 * static_cast<double>(k1 * k2 + (mass ? 2 : 1) * (k1 + k2)) + (mass ? 6 : 3) * 48.0;
+  return 24.0 * static_cast<double>(R) * static_cast<double>(F) +
+         perRound * static_cast<double>(R) + 28.0 * static_cast<double>(F);
 }
 
-RoundsExperiment setupSamplingRounds(RunConfig& config, int nfem, int nmale, OutputNames& names,
-                                     Random& rng) {
-  RoundsExperiment ex;
-  ex.nfem = nfem;
-  ex.nmale = nmale;
-  const int smallerSex = std::min(nfem, nmale);
+namespace {
 
-  // The sign of the model number plays no part here; numbers above 9 carry the model in all but
-  // their last digit (123321 is random mating), and without -MRmax every propensity is the
-  // smaller sex.
-  long long model = std::llabs(static_cast<long long>(config.model));
-  double MRmax = config.MRmax;
-  if (model > 9) {
-    if (MRmax < 0.0) MRmax = smallerSex;
-    model = model == 123321 ? 0 : model / 10;
-  }
-  names.prefix += "Pairlab_Mmax_";
-  int k1 = config.femtypes, k2 = config.maletypes;
-  if (config.focalfem < 0) config.focalfem = k1 - 1;
-  if (config.focalmale < 0) config.focalmale = k2 - 1;
-
-  if (smallerSex < config.matings)
-    stopRun("\nToo few population males or females (" + NtoS(smallerSex) +
-                ") for too many matings (" + NtoS(config.matings) + ")\n",
-            smallerSex);
-
-  // Every propensity is MRmax / factor, except those the model raises to MRmax.
+// The propensity matrix: MRmax for the pairs the model favours, MRmax / factor for the others;
+// model 5 reads the user's matrix, whose largest entry becomes MRmax.
+struct RoundsModel {
+  Matrix modelmatrix;
+  double MRmax = -1.0;
   double factor = 1.0;
-  if (model == 3 || model == 4)
-    factor = config.choicefactor;
-  else if (model != 0)
-    factor = config.incrfactor;
-  if (model > 5) stopRun("Wrong model number " + NtoS(model) + "\n", config.uniform);
-  checkTypeTableSize(k1, k2);
-  Matrix& mm = ex.modelmatrix;
-  mm.assign(k1, std::vector<double>(k2, MRmax / factor));
-  switch (model) {
-    case 0:  // random mating
-      for (std::vector<double>& row : mm) row.assign(k2, MRmax);
-      break;
-    case 1:  // sexual selection on females: the focal female type is the less preferred
-      for (int i = 0; i < k1; ++i)
-        if (i != config.focalfem) mm[i].assign(k2, MRmax);
-      break;
-    case 2:  // sexual selection on males
-      for (std::vector<double>& row : mm)
-        for (int j = 0; j < k2; ++j)
-          if (j != config.focalmale) row[j] = MRmax;
-      break;
-    case 3:  // positive assortative mating: like types mate factor times more readily
-      if (!(factor >= 1.0)) stopRunQuiet("Wrong < 1 choice-factor for model 3", factor);
-      for (int t = 0; t < std::min(k1, k2); ++t) mm[t][t] = MRmax;
-      break;
-    case 4:  // negative assortative mating
-      if (!(factor <= 1.0)) stopRunQuiet("Wrong > 1 choice-factor for model 4", factor);
-      for (int i = 0; i < k1; ++i)
-        for (int j = 0; j < k2; ++j)
-          if (i != j) mm[i][j] = MRmax;
-      break;
-    default: {  // 5: the user's matrix; its largest entry is the largest propensity
-      ReadUserModels("", kUserModelFile, mm, k1, k2);
-      MRmax = mm[0][0];
-      for (const std::vector<double>& row : mm)
-        for (double v : row) MRmax = std::max(MRmax, v);
-      break;
-    }
-  }
-  names.prefix += model == 0   ? NtoS(MRmax) + "_"
-                  : model == 5 ? std::string("User_")
-                               : NtoS(MRmax) + "_Factor" + NtoS(factor) + "_";
+  int k1 = 0, k2 = 0;
+};
 
-  ex.mass = MRmax >= 2.0;
+RoundsModel roundsModel(int model, double MRmax, const RunConfig& config, const FocalTypes& focal) {
+  RoundsModel r{{}, MRmax, 1.0, config.femtypes, config.maletypes};
+  if (model == 3 || model == 4)
+    r.factor = config.choicefactor;
+  else if (model != 0)
+    r.factor = config.incrfactor;
+  checkModelNumber(model, 5, config);
+  checkTypeTableSize(r.k1, r.k2);
+  checkChoiceFactor(model, r.factor);
+  const double other = MRmax / r.factor;
+  Matrix& mm = r.modelmatrix;
+  // Model 4 favours unlike types: like types take MRmax / factor, all others MRmax.
+  mm.assign(r.k1, std::vector<double>(r.k2, model == 0 || model == 4 ? MRmax : other));
+  if (model >= 1 && model <= 3) setModelPattern(mm, model, MRmax, focal);
+  if (model == 4) setModelPattern(mm, model, other, focal);
+  if (model == 5) {
+    ReadUserModels("", kUserModelFile, mm, r.k1, r.k2);
+    r.MRmax = mm[0][0];
+    for (const std::vector<double>& row : mm)
+      for (double v : row) r.MRmax = std::max(r.MRmax, v);
+  }
+  return r;
+}
+
+RoundsNaming namingOf(const RunConfig& config, const RoundsExperiment& ex) {
+  RoundsNaming s;
+  s.model = ex.model;
+  s.MRmax = ex.MRmax;
+  s.factor = ex.factor;
+  s.mass = ex.mass;
+  s.eJRpsi = config.eJRpsi;
+  s.uniform = config.uniform;
+  s.userfreqs = config.userfreqs;
+  s.N = config.N;
+  s.osr = config.osr;
+  s.matings = config.matings;
+  return s;
+}
+
+// The population every replicate starts from (drift plays no part in this mode).
+void setUpPopulation(const RunConfig& config, RoundsExperiment& ex, Random& rng) {
+  if (config.userfreqs) {
+    ex.p1.assign(ex.k1, 0.0);
+    ex.p2.assign(ex.k2, 0.0);
+    ReadUserFreqs("", kUserFreqsFile, ex.k1, ex.k2, ex.p1, ex.p2, config.MPF);
+    ex.femaleNumbers = roundsUserNumbers(ex.p1, ex.nfem);
+    ex.maleNumbers = roundsUserNumbers(ex.p2, ex.nmale);
+    return;
+  }
+  if (config.uniform) {
+    ex.femaleNumbers = uniformNumbers(ex.k1, ex.nfem);
+    ex.maleNumbers = uniformNumbers(ex.k2, ex.nmale);
+  } else {
+    ex.femaleNumbers = roundsRandomPartition(ex.k1, ex.nfem, config.MPF, rng);
+    ex.maleNumbers = roundsRandomPartition(ex.k2, ex.nmale, config.MPF, rng);
+  }
+  ex.p1 = frequenciesOf(ex.femaleNumbers, ex.nfem);
+  ex.p2 = frequenciesOf(ex.maleNumbers, ex.nmale);
+}
+
+}  // namespace
+
+RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& run, Random& rng) {
+  RoundsExperiment ex;
+  ex.nfem = run.nfem;
+  ex.nmale = run.nmale;
+  ex.model = run.model.model;
+  const FocalTypes focal = resolveFocalTypes(ex.model, config.femtypes, config.maletypes,
+                                             config.focalfem, config.focalmale);
+  checkCapacity(run.smallerSex(), config.matings);
+
+  RoundsModel model = roundsModel(ex.model, run.MRmax, config, focal);
+  ex.modelmatrix = std::move(model.modelmatrix);
+  ex.MRmax = model.MRmax;
+  ex.factor = model.factor;
+  ex.k1 = model.k1;
+  ex.k2 = model.k2;
+  ex.mass = ex.MRmax >= 2.0;
   if (config.verbose)
     std::cout << (ex.mass ? "Mass encounter model with sampling rounds"
                           : "Individual encounter model with sampling rounds")
               << std::endl;
-  names.prefix += ex.mass ? "massEM_" : "iEM_";
-  names.prefix += "RM" + NtoS(model) + "_";
-  names.directory += ex.mass ? "_massEM" : "_iEM";
-  names.directory += model == 5 ? "_5_User"
-                                : "_" + NtoS(model) + "_Mmax" + NtoS(MRmax) + "_factor" +
-                                      NtoS(factor);
-  const std::string tail = "_N" + NtoS(config.N) + "_Osr" + NtoS(config.osr) + "sample" +
-                           NtoS(config.matings);
-  if (config.uniform) {
-    names.directory += "_U" + tail;
-    names.prefix += "U_";
-  } else if (config.userfreqs) {
-    names.directory += "_User" + tail;
-    names.prefix += "User" + NtoS(config.N) + "_";
-  } else {
-    names.directory += "_nonU" + tail;
-    names.prefix += "nonU_";
-  }
-  if (!ex.mass && config.eJRpsi) names.prefix += "empRpsi_";
 
-  checkRoundsMemory(config.matings, config.numfiles, k1, k2, ex.mass);
+  const OutputNames names = roundsNames(namingOf(config, ex));
+  requireMemory(roundsMemoryBytes(config.matings, config.numfiles, ex.k1, ex.k2, ex.mass),
+                "the tables of the sampling rounds (" + NtoS(config.matings) + " rounds by " +
+                    NtoS(config.numfiles) + " replicates, " + NtoS(ex.k1) + " x " + NtoS(ex.k2) +
+                    " types); lower -matings or -numfiles");
   createOutputDirectory(names.directory);
-  names.basePath = names.directory + "/";
-  ex.filePrefix = names.basePath + names.prefix;
+  ex.filePrefix = names.filePath();
 
-  // The population every replicate starts from (drift plays no part in this mode).
-  if (config.userfreqs) {
-    ex.p1.assign(k1, 0.0);
-    ex.p2.assign(k2, 0.0);
-    ReadUserFreqs("", kUserFreqsFile, k1, k2, ex.p1, ex.p2, config.MPF);
-    ex.femaleNumbers = roundsUserNumbers(ex.p1, nfem);
-    ex.maleNumbers = roundsUserNumbers(ex.p2, nmale);
-  } else {
-    if (config.uniform) {
-      ex.femaleNumbers = uniformNumbers(k1, nfem);
-      ex.maleNumbers = uniformNumbers(k2, nmale);
-    } else {
-      ex.femaleNumbers = roundsRandomPartition(k1, nfem, config.MPF, rng);
-      ex.maleNumbers = roundsRandomPartition(k2, nmale, config.MPF, rng);
-    }
-    ex.p1 = frequenciesOf(ex.femaleNumbers, nfem);
-    ex.p2 = frequenciesOf(ex.maleNumbers, nmale);
-  }
-  ex.model = static_cast<int>(model);
-  ex.MRmax = MRmax;
-  ex.factor = factor;
-  ex.k1 = k1;
-  ex.k2 = k2;
-  ex.meanPropensity = meanPropensity(ex.p1, ex.p2, mm);
+  setUpPopulation(config, ex, rng);
+  ex.meanPropensity = meanPropensity(ex.p1, ex.p2, ex.modelmatrix);
   return ex;
 }
 
@@ -331,8 +297,10 @@ bool somePairCanMate(const Matrix& mm, double M, const std::vector<bool>& female
 
 [[noreturn]] void stopNoPairCanMate(int round, int f, double M) {
   stopRun("\nNo remaining female-male pair can mate in round " + NtoS(round) + " of replicate " +
-              NtoS(f) + ": every pair that can still meet has a propensity whose ratio to the "
-              "mean propensity " + NtoS(M) + " is not positive (condition propensity/M>0)\n",
+              NtoS(f) +
+              ": every pair that can still meet has a propensity whose ratio to the "
+              "mean propensity " +
+              NtoS(M) + " is not positive (condition propensity/M>0)\n",
           1);
 }
 
@@ -341,110 +309,150 @@ bool somePairCanMate(const Matrix& mm, double M, const std::vector<bool>& female
 // ---------------------------------------------------------------------------------------------
 // Mass encounters
 
-void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                            RunAccumulators& acc, Random& rng) {
-  if (config.verbose) std::cout << "Beginning Mass encounters with sampling rounds" << std::endl;
-  const int k1 = ex.k1, k2 = ex.k2, n = config.matings;
-  const Matrix& mm = ex.modelmatrix;
-  const int roundSize = ex.MRmax >= INT_MAX ? INT_MAX : static_cast<int>(ex.MRmax);
+namespace {
 
-  // Per round: population frequencies at its start, frequencies among its mated individuals
-  // (counts until it closes), the pairs it formed and the mean propensity.
-  std::vector<std::vector<double>> p1r{ex.p1}, p2r{ex.p2};
-  std::vector<std::vector<double>> p1rprime{std::vector<double>(k1, 0.0)};
-  std::vector<std::vector<double>> p2rprime{std::vector<double>(k2, 0.0)};
-  std::vector<std::vector<double>> roundPairs{std::vector<double>(k1 * k2, 0.0)};
-  std::vector<double> meanPropensities{ex.meanPropensity};
-  Matrix pairCounts = zeroMatrix(k1, k2);
-  Matrix matedProducts = zeroMatrix(k1, k2);      // over closed rounds
-  Matrix randomProducts = products(ex.p1, ex.p2);  // over started rounds
-  std::vector<double> availableFemales = ex.femaleNumbers, availableMales = ex.maleNumbers;
-  int femalesLeft = ex.nfem, malesLeft = ex.nmale;
+// One mass-encounter replicate in progress. Per round: the population frequencies at its start,
+// the frequencies among its mated individuals (counts until the round closes), the pairs it
+// formed and its mean propensity.
+struct MassReplicate {
+  explicit MassReplicate(const RoundsExperiment& ex)
+      : p1r{ex.p1},
+        p2r{ex.p2},
+        p1rprime{std::vector<double>(ex.k1, 0.0)},
+        p2rprime{std::vector<double>(ex.k2, 0.0)},
+        roundPairs{std::vector<double>(ex.k1 * ex.k2, 0.0)},
+        meanPropensities{ex.meanPropensity},
+        pairCounts(zeroMatrix(ex.k1, ex.k2)),
+        matedProducts(zeroMatrix(ex.k1, ex.k2)),
+        randomProducts(products(ex.p1, ex.p2)),
+        availableFemales(ex.femaleNumbers),
+        availableMales(ex.maleNumbers),
+        femalesLeft(ex.nfem),
+        malesLeft(ex.nmale) {}
+
+  std::vector<std::vector<double>> p1r, p2r, p1rprime, p2rprime, roundPairs;
+  std::vector<double> meanPropensities;
+  Matrix pairCounts;
+  Matrix matedProducts;   // over closed rounds
+  Matrix randomProducts;  // over started rounds
+  std::vector<double> availableFemales, availableMales;
+  int femalesLeft, malesLeft;
   int total = 0, replicateMatings = 0, r = 0;
-  std::vector<int> females, males;
+  std::vector<int> females, males;  // the types drawn for the current round
+};
 
-  while (total < n) {
-    const int E = std::min({femalesLeft, malesLeft, roundSize});
-    roulette(E, p1r[r], availableFemales, females, rng);
-    roulette(E, p2r[r], availableMales, males, rng);
-    int roundMatings = 0;
-    for (int k = 0; k < E; ++k) {
-      const int i = females[k], j = males[k];
-      if (mm[i][j] / meanPropensities[r] >= rng.u()) {
-        ++total;
-        roundPairs[r][i * k2 + j] += 1.0;
-        pairCounts[i][j] += 1.0;
-        p1rprime[r][i] += 1.0;
-        p2rprime[r][j] += 1.0;
-        ++roundMatings;
-        if (total >= n) break;  // the rest of the round is not examined
-        --femalesLeft;
-        --malesLeft;
-      } else {  // both go back to the population
-        availableFemales[i] += 1.0;
-        availableMales[j] += 1.0;
-      }
+// Draws round r's females and males and lets each pair meet; returns the matings of the round.
+int playRound(const RoundsExperiment& ex, int n, int roundSize, MassReplicate& s, Random& rng) {
+  const int r = s.r;
+  const int E = std::min({s.femalesLeft, s.malesLeft, roundSize});
+  roulette(E, s.p1r[r], s.availableFemales, s.females, rng);
+  roulette(E, s.p2r[r], s.availableMales, s.males, rng);
+  int roundMatings = 0;
+  for (int k = 0; k < E; ++k) {
+    const int i = s.females[k], j = s.males[k];
+    if (ex.modelmatrix[i][j] / s.meanPropensities[r] >= rng.u()) {
+      ++s.total;
+      s.roundPairs[r][i * ex.k2 + j] += 1.0;
+      s.pairCounts[i][j] += 1.0;
+      s.p1rprime[r][i] += 1.0;
+      s.p2rprime[r][j] += 1.0;
+      ++roundMatings;
+      if (s.total >= n) break;  // the rest of the round is not examined
+      --s.femalesLeft;
+      --s.malesLeft;
+    } else {  // both go back to the population
+      s.availableFemales[i] += 1.0;
+      s.availableMales[j] += 1.0;
     }
-    if (roundMatings == 0) {
-      // The round is drawn again; if no pair that can still be drawn can mate, it never ends.
-      if (!somePairCanMate(mm, meanPropensities[r], rouletteReachable(p1r[r], availableFemales),
-                           rouletteReachable(p2r[r], availableMales)))
-        stopNoPairCanMate(r + 1, f, meanPropensities[r]);
-      continue;
-    }
-
-    acc.replicatesPerRound[r] += 1;
-    for (double& v : p1rprime[r]) v /= roundMatings;
-    for (double& v : p2rprime[r]) v /= roundMatings;
-    addProducts(matedProducts, p1rprime[r], p2rprime[r]);
-    runningRoundIndices(pairCounts, total, matedProducts, randomProducts, r + 1, r, f - 1, acc);
-    replicateMatings += roundMatings;
-    if (total >= n) break;
-
-    // Females and males are paired one to one, so as many of each must be left.
-    if (femalesLeft != malesLeft)
-      stopRun("\nMass encounters need as many unmated females as males: " + NtoS(femalesLeft) +
-                  " females and " + NtoS(malesLeft) + " males are left after round " +
-                  NtoS(r + 1) + " of replicate " + NtoS(f) +
-                  " (condition nfem==nmale; use -osr 1 and an even -N)\n",
-              1);
-    roundPairs.emplace_back(k1 * k2, 0.0);
-    p1rprime.emplace_back(k1, 0.0);
-    p2rprime.emplace_back(k2, 0.0);
-    p1r.push_back(p1r[r]);
-    p2r.push_back(p2r[r]);
-    ++r;
-    refreshFrequencies(p1r[r], availableFemales, femalesLeft);
-    refreshFrequencies(p2r[r], availableMales, malesLeft);
-    meanPropensities.push_back(meanPropensity(p1r[r], p2r[r], mm));
-    addProducts(randomProducts, p1r[r], p2r[r]);
   }
+  return roundMatings;
+}
 
-  const int rounds = r + 1;
-  acc.sumMatingsPerRound += static_cast<double>(replicateMatings) / rounds;
-  acc.sumRounds += rounds;
-  if (config.verbose) std::cout << rounds << " mating rounds performed" << std::endl;
+// A round with matings closes: its mated frequencies, the running round indices.
+void closeRound(int roundMatings, int f, MassReplicate& s, RunAccumulators& acc) {
+  const int r = s.r;
+  acc.replicatesPerRound[r] += 1;
+  for (double& v : s.p1rprime[r]) v /= roundMatings;
+  for (double& v : s.p2rprime[r]) v /= roundMatings;
+  addProducts(s.matedProducts, s.p1rprime[r], s.p2rprime[r]);
+  runningRoundIndices(s.pairCounts, s.total, s.matedProducts, s.randomProducts, r + 1, r, f - 1,
+                      acc);
+  s.replicateMatings += roundMatings;
+}
 
+// The next round starts from the unmated population.
+void openNextRound(const RoundsExperiment& ex, int f, MassReplicate& s) {
+  // Females and males are paired one to one, so as many of each must be left.
+  if (s.femalesLeft != s.malesLeft)
+    stopRun("\nMass encounters need as many unmated females as males: " + NtoS(s.femalesLeft) +
+                " females and " + NtoS(s.malesLeft) + " males are left after round " +
+                NtoS(s.r + 1) + " of replicate " + NtoS(f) +
+                " (condition nfem==nmale; use -osr 1 and an even -N)\n",
+            1);
+  s.roundPairs.emplace_back(ex.k1 * ex.k2, 0.0);
+  s.p1rprime.emplace_back(ex.k1, 0.0);
+  s.p2rprime.emplace_back(ex.k2, 0.0);
+  s.p1r.push_back(s.p1r[s.r]);
+  s.p2r.push_back(s.p2r[s.r]);
+  const int r = ++s.r;
+  refreshFrequencies(s.p1r[r], s.availableFemales, s.femalesLeft);
+  refreshFrequencies(s.p2r[r], s.availableMales, s.malesLeft);
+  s.meanPropensities.push_back(meanPropensity(s.p1r[r], s.p2r[r], ex.modelmatrix));
+  addProducts(s.randomProducts, s.p1r[r], s.p2r[r]);
+}
+
+// The tables of the indices: averages over the replicate's rounds.
+MatingTables massTables(const RoundsExperiment& ex, int n, int rounds, const MassReplicate& s) {
   MatingTables t;
-  std::vector<double> sumP1(k1, 0.0), sumB1(k1, 0.0), sumP2(k2, 0.0), sumB2(k2, 0.0);
+  std::vector<double> sumP1(ex.k1, 0.0), sumB1(ex.k1, 0.0), sumP2(ex.k2, 0.0), sumB2(ex.k2, 0.0);
   for (int q = 0; q < rounds; ++q) {
-    for (int i = 0; i < k1; ++i) {
-      sumP1[i] += p1r[q][i];
-      sumB1[i] += p1rprime[q][i];
+    for (int i = 0; i < ex.k1; ++i) {
+      sumP1[i] += s.p1r[q][i];
+      sumB1[i] += s.p1rprime[q][i];
     }
-    for (int j = 0; j < k2; ++j) {
-      sumP2[j] += p2r[q][j];
-      sumB2[j] += p2rprime[q][j];
+    for (int j = 0; j < ex.k2; ++j) {
+      sumP2[j] += s.p2r[q][j];
+      sumB2[j] += s.p2rprime[q][j];
     }
   }
   t.A1 = averageOf(sumP1, rounds);
   t.B1 = averageOf(sumB1, rounds);
   t.A2 = averageOf(sumP2, rounds);
   t.B2 = averageOf(sumB2, rounds);
-  t.PR = averageOf(matedProducts, rounds, true);
-  t.QR = averageWithLastCellClosed(randomProducts, rounds);
-  sampleTables(t, pairCounts, n, ex);
-  finishReplicate(ex, config, f, t, p1r, p2r, roundPairs, acc);
+  t.PR = averageOf(s.matedProducts, rounds, true);
+  t.QR = averageWithLastCellClosed(s.randomProducts, rounds);
+  sampleTables(t, s.pairCounts, n, ex);
+  return t;
+}
+
+}  // namespace
+
+void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
+                            RunAccumulators& acc, Random& rng) {
+  if (config.verbose) std::cout << "Beginning Mass encounters with sampling rounds" << std::endl;
+  const int n = config.matings;
+  const int roundSize = ex.MRmax >= INT_MAX ? INT_MAX : static_cast<int>(ex.MRmax);
+  MassReplicate s(ex);
+  while (s.total < n) {
+    const int roundMatings = playRound(ex, n, roundSize, s, rng);
+    if (roundMatings == 0) {
+      // The round is drawn again; if no pair that can still be drawn can mate, it never ends.
+      const double M = s.meanPropensities[s.r];
+      if (!somePairCanMate(ex.modelmatrix, M, rouletteReachable(s.p1r[s.r], s.availableFemales),
+                           rouletteReachable(s.p2r[s.r], s.availableMales)))
+        stopNoPairCanMate(s.r + 1, f, M);
+      continue;
+    }
+    closeRound(roundMatings, f, s, acc);
+    if (s.total >= n) break;
+    openNextRound(ex, f, s);
+  }
+
+  const int rounds = s.r + 1;
+  acc.sumMatingsPerRound += static_cast<double>(s.replicateMatings) / rounds;
+  acc.sumRounds += rounds;
+  if (config.verbose) std::cout << rounds << " mating rounds performed" << std::endl;
+  finishReplicate(ex, config, f, massTables(ex, n, rounds, s), s.p1r, s.p2r, s.roundPairs, acc);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -569,21 +577,15 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
 // ---------------------------------------------------------------------------------------------
 // The run
 
-void runSamplingRounds(RunConfig& config, int nfem, int nmale, OutputNames& names, Random& rng) {
-  const RoundsExperiment ex = setupSamplingRounds(config, nfem, nmale, names, rng);
-  RunAccumulators acc(config.matings, config.numfiles);
-  for (int f = 1; f <= config.numfiles; ++f) {
-    if (ex.mass)
-      massEncounterReplicate(ex, config, f, acc, rng);
-    else
-      individualEncounterReplicate(ex, config, f, acc, rng);
-  }
-
+namespace {
+// What the significance report shows: tallies and averages over the replicates.
+SignificanceSummary significanceSummary(const RunConfig& config, const SettledRun& run,
+                                        const RoundsExperiment& ex, const RunAccumulators& acc) {
   SignificanceSummary s;
   s.massEncounters = ex.mass;
   s.numfiles = config.numfiles;
-  s.nfem = nfem;
-  s.nmale = nmale;
+  s.nfem = run.nfem;
+  s.nmale = run.nmale;
   s.matings = config.matings;
   s.SL = config.SL;
   s.meanMatingsPerRound = acc.sumMatingsPerRound / config.numfiles;
@@ -595,15 +597,28 @@ void runSamplingRounds(RunConfig& config, int nfem, int nmale, OutputNames& name
   const std::size_t R = static_cast<std::size_t>(acc.R), F = static_cast<std::size_t>(acc.F);
   for (std::vector<double>* v : {&s.JRpti, &s.sdJRpti, &s.JRpsi, &s.sdJRpsi, &s.JRpss, &s.sdJRpss})
     v->assign(R, kMissing);
-  const std::span<const double> JRpti(acc.roundJRpti), JRpsi(acc.roundJRpsi),
-      JRpss(acc.roundJRpss);
+  const std::span<const double> JRpti(acc.roundJRpti), JRpsi(acc.roundJRpsi), JRpss(acc.roundJRpss);
   for (std::size_t r = 0; r < R; ++r) {  // over the replicates that reached round r
     avesd(JRpti.subspan(r * F, F), s.JRpti[r], s.sdJRpti[r], kMissing);
     avesd(JRpsi.subspan(r * F, F), s.JRpsi[r], s.sdJRpsi[r], kMissing);
     avesd(JRpss.subspan(r * F, F), s.JRpss[r], s.sdJRpss[r], kMissing);
   }
   s.replicatesPerRound = acc.replicatesPerRound;
-  writeEMSignificances(ex.filePrefix + ".txt", kProgramName, "", s);
+  return s;
+}
+}  // namespace
+
+void runSamplingRounds(const RunConfig& config, const SettledRun& run, Random& rng) {
+  const RoundsExperiment ex = setupSamplingRounds(config, run, rng);
+  RunAccumulators acc(config.matings, config.numfiles);
+  for (int f = 1; f <= config.numfiles; ++f) {
+    if (ex.mass)
+      massEncounterReplicate(ex, config, f, acc, rng);
+    else
+      individualEncounterReplicate(ex, config, f, acc, rng);
+  }
+  writeEMSignificances(ex.filePrefix + ".txt", kProgramName, "",
+                       significanceSummary(config, run, ex, acc));
 }
 
 }  // namespace pairlab

@@ -13,22 +13,22 @@
 #include <string>
 #include <vector>
 
-#include "app/run_config.hpp"
 #include "discrete/models.hpp"
 #include "rounds/indices.hpp"
-#include "support/output.hpp"
 #include "support/random.hpp"
+#include "support/run_config.hpp"
+#include "support/settled_run.hpp"
 
 namespace pairlab {
 
 // The run-wide set-up of an experiment.
 struct RoundsExperiment {
-  int model = 0;         // 0..5
-  double MRmax = -1.0;   // the largest propensity; under mass encounters the round size
-  double factor = 1.0;   // the model's factor: the other propensities are MRmax / factor
-  Matrix modelmatrix;    // mating propensity of every female-type x male-type pair
-  bool mass = false;     // mass encounters (MRmax >= 2) or individual encounters
-  int k1 = 0, k2 = 0;    // numbers of female and male types
+  int model = 0;        // 0..5
+  double MRmax = -1.0;  // the largest propensity; under mass encounters the round size
+  double factor = 1.0;  // the model's factor: the other propensities are MRmax / factor
+  Matrix modelmatrix;   // mating propensity of every female-type x male-type pair
+  bool mass = false;    // mass encounters (MRmax >= 2) or individual encounters
+  int k1 = 0, k2 = 0;   // numbers of female and male types
   int nfem = 0, nmale = 0;
   std::vector<double> femaleNumbers, maleNumbers;  // premating numbers (reals, not rounded)
   std::vector<double> p1, p2;                      // premating type frequencies
@@ -49,10 +49,9 @@ struct RunAccumulators {
   double sumMatingsPerRound = 0.0;
 };
 
-// Decodes the model, builds the scaled propensity matrix, chooses the encounter model, names
-// and creates the output directory and sets up the population.
-RoundsExperiment setupSamplingRounds(RunConfig& config, int nfem, int nmale, OutputNames& names,
-                                     Random& rng);
+// From the decoded model: the checks, the scaled propensity matrix, the encounter model, the
+// output directory (created here) and the population.
+RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& run, Random& rng);
 
 // The premating numbers of this mode: user numbers are frequency x n unrounded, the last type
 // taking n minus their running integer sum; the random partition draws every share of the whole
@@ -60,8 +59,8 @@ RoundsExperiment setupSamplingRounds(RunConfig& config, int nfem, int nmale, Out
 std::vector<double> roundsUserNumbers(const std::vector<double>& freqs, int n);
 std::vector<double> roundsRandomPartition(int k, int n, double mpf, Random& rng);
 
-// Stops the run before allocating when the tables of the run would not fit in memory.
-void checkRoundsMemory(long long R, long long F, long long k1, long long k2, bool mass);
+// Bytes the tables of a run need: R rounds (-matings) by F replicates (-numfiles), k1 x k2 types.
+double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, bool mass);
 
 // One replicate (f from 1) under mass or individual encounters, from its first round to its
 // rounds table.
@@ -71,6 +70,6 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
                                   RunAccumulators& acc, Random& rng);
 
 // Runs the sampling-round mode from its set-up to the significance report.
-void runSamplingRounds(RunConfig& config, int nfem, int nmale, OutputNames& names, Random& rng);
+void runSamplingRounds(const RunConfig& config, const SettledRun& run, Random& rng);
 
 }  // namespace pairlab

@@ -21,29 +21,48 @@ int stopStatus(double value) {
   return static_cast<int>(t);
 }
 
-int stopStatus(std::uint64_t value) {
-  return static_cast<int>(static_cast<std::uint32_t>(value));
-}
+int stopStatus(std::uint64_t value) { return static_cast<int>(static_cast<std::uint32_t>(value)); }
 
 int processExitStatus(int status) { return (status & 0xFF) == 0 ? 1 : status; }
 
-void writeDiagnostic(const std::string& filename, const std::string& text, bool append) {
+bool writeDiagnostic(const std::string& filename, const std::string& text, bool append) {
   std::ofstream out(filename, append ? std::ios::app : std::ios::trunc);
-  if (!out) return;
+  if (!out) return false;
   out << text << '\n';
   out.flush();
+  return static_cast<bool>(out);
 }
 
-void stopRunImpl(const std::string& text, int status, const char* file, bool append,
-                 bool toConsole) {
-  if (toConsole) std::cout << text << std::endl;
-  errormsg(status, file, text, append, true);
-  throw RunStop{status};  // not reached: errormsg with stop set always throws
+void rejectInput(const std::string& text) { throw Stop{text, 1, true, false, "", true}; }
+
+void stopUnreadable(const std::string& path) {
+  throw Stop{"Could not open file: " + path, 1, true, true, "", true};
+}
+
+void internalError(const char* function, const char* condition, const std::string& values) {
+  throw Stop{std::string("\nInternal error in ") + function + ": the condition " + condition +
+                 " does not hold (" + values +
+                 "). This is a fault of the program, not of its input: please report it.\n",
+             1,
+             true,
+             true,
+             kErrorFile,
+             true};
+}
+
+int reportStop(const Stop& stop) {
+  if (stop.console) {
+    std::cout << stop.message;
+    if (stop.lineFeed) std::cout << '\n';
+    std::cout << std::flush;
+  }
+  if (!stop.file.empty()) writeDiagnostic(stop.file, stop.message, stop.append);
+  return processExitStatus(stop.status);
 }
 
 void warnRun(const std::string& text, const char* filename) {
   std::cout << text << std::endl;
-  errormsg(0, filename, text, true, false);
+  writeDiagnostic(filename, text, true);
 }
 
 }  // namespace pairlab

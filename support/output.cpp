@@ -1,8 +1,9 @@
 #include "support/output.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "support/diagnostics.hpp"
 
@@ -20,8 +21,7 @@ void createOutputDirectory(const std::string& name) {
   const int error = errno;
   struct stat info {};
   if (error == EEXIST && ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
-  stopRun("\nCould not create the output directory " + name + ": " + systemReason(error) + "\n",
-          1);
+  stopRun("\nCould not create the output directory " + name + ": " + systemReason(error) + "\n", 1);
 }
 
 std::ofstream openResultFile(const std::string& path) {

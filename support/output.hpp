@@ -8,12 +8,14 @@
 
 namespace pairlab {
 
-// The names the driver owns for the whole run: the output directory (to which each road appends
-// its suffixes before creating it), the file prefix and the base path (directory + "/").
+// The names of a run's output: the directory ("Out_Pairlab" and the suffixes of the road) and the
+// prefix of its result files. Each road builds them with one pure function of its settings.
+inline constexpr const char* kOutputDirectoryStem = "Out_Pairlab";
 struct OutputNames {
-  std::string directory = "Out_Pairlab";
+  std::string directory;
   std::string prefix;
-  std::string basePath;
+  // directory + "/" + prefix: the path that file numbers and suffixes are appended to.
+  std::string filePath() const { return directory + "/" + prefix; }
 };
 
 // Creates the directory (relative to the working directory); an existing directory is reused.

@@ -13,8 +13,7 @@ namespace pairlab {
 // A number as the names and messages of the program show it: the default formatting of the
 // standard streams (six significant digits as "%g" for doubles, plain decimal for integers).
 template <typename T>
-  requires std::is_arithmetic_v<T>
-std::string NtoS(T number) {
+requires std::is_arithmetic_v<T> std::string NtoS(T number) {
   std::ostringstream text;
   text << number;
   return text.str();

@@ -35,9 +35,11 @@ TEST_F(Driver, PrintsTheFixedSeed) {
 
 TEST_F(Driver, SeedsFromTheClockInMilliseconds) {
   using namespace std::chrono;
-  const long long before = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  const long long before =
+      duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   const auto r = runInProcess({});
-  const long long after = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  const long long after =
+      duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
   ASSERT_EQ(r.output.substr(0, 8), "\n\nSeed: ");
   const long long seed = std::stoll(r.output.substr(8));
   EXPECT_GE(seed, before);
@@ -46,8 +48,8 @@ TEST_F(Driver, SeedsFromTheClockInMilliseconds) {
 
 TEST_F(Driver, SplitsThePopulationBySexRatio) {
   ASSERT_EQ(runInProcess({"-N", "1000", "-osr", "3"}).status, 0);
-  const auto lines = numbersAndMatings(
-      "Out_Pairlab_0_a1_U_sample100_N1000_MPF0.1/Pairlab_D_M0_a1_U1000_1.txt");
+  const auto lines =
+      numbersAndMatings("Out_Pairlab_0_a1_U_sample100_N1000_MPF0.1/Pairlab_D_M0_a1_U1000_1.txt");
   EXPECT_EQ(lines[1], "375.0\t375.0\t");  // 750 males
   EXPECT_EQ(lines[3], "125.0\t125.0\t");  // 250 females
 }
@@ -112,16 +114,18 @@ TEST_F(Driver, MassEncounterRoundSizeAboveTheSmallerSexStops) {
 
 TEST_F(Driver, GivenRoundSizeBelowTheSmallerSexIsKeptAndNamed) {
   ASSERT_EQ(runInProcess({"-model", "-20", "-MRmax", "100", "-fixseed", "1"}).status, 0);
-  EXPECT_TRUE(fs::exists("Out_Pairlab_massEM100_2_a1.25_U_sample100_N500_MPF0.1/"
-                         "Pairlab_D_massEM_100_M2_a1.25_U500_1.txt"));
+  EXPECT_TRUE(
+      fs::exists("Out_Pairlab_massEM100_2_a1.25_U_sample100_N500_MPF0.1/"
+                 "Pairlab_D_massEM_100_M2_a1.25_U500_1.txt"));
 }
 
 TEST_F(Driver, ModelNumberDecoding) {
   ASSERT_EQ(runInProcess({"-model", "-123321", "-fixseed", "1"}).status, 0);
   EXPECT_TRUE(fs::exists("Out_Pairlab_massEM_0_a1_U_sample100_N500_MPF0.1"));
   ASSERT_EQ(runInProcess({"-model", "-6", "-fixseed", "1"}).status, 0);
-  EXPECT_TRUE(fs::exists("Out_Pairlab_iEM_6_ac1.25-1.25_U_sample100_N500_MPF0.1/"
-                         "Pairlab_D_iEM_M6_ac1.25-1.25_U500_1.txt"));
+  EXPECT_TRUE(
+      fs::exists("Out_Pairlab_iEM_6_ac1.25-1.25_U_sample100_N500_MPF0.1/"
+                 "Pairlab_D_iEM_M6_ac1.25-1.25_U500_1.txt"));
   ASSERT_EQ(runInProcess({"-model", "6"}).status, 0);
   EXPECT_TRUE(fs::exists("Out_Pairlab_6_ac1.25-1.25_U_sample100_N500_MPF0.1"));
   ASSERT_EQ(runInProcess({"-model", "-34", "-choicefactor", "2", "-fixseed", "1"}).status, 0);
@@ -151,14 +155,27 @@ TEST_F(Driver, HelpAndVersionExitZeroWithoutRunning) {
 
 TEST_F(Driver, HelpTextNamesEveryOption) {
   const std::string help = runInProcess({"-h"}).output;
-  for (const char* name :
-       {"-continuous", "-scaling", "-format", "-bimodal", "-age_params", "-writefiles",
-        "-writedistrib", "-impatient", "-impatience", "-gaussian", "-onechoosy",
-        "-logistic_params", "-model", "-matings", "-onematround", "-MRmax", "-numfiles",
-        "-shift", "-N ", "-drift", "-femtypes", "-maletypes", "-osr", "-uniform", "-userfreqs",
-        "-userphenotypes", "-incrfactor", "-selfactor", "-choicefactor", "-decrfactor",
-        "-mintrait", "-dmax", "-choice ", "-tolerance", "-bias", "-SL", "-sl", "-MPF",
-        "-fixseed", "-eJRpsi", "-onlyresume", "-verbose"})
+  for (const char* name : {"-continuous",   "-scaling",
+                           "-format",       "-bimodal",
+                           "-age_params",   "-writefiles",
+                           "-writedistrib", "-impatient",
+                           "-impatience",   "-gaussian",
+                           "-onechoosy",    "-logistic_params",
+                           "-model",        "-matings",
+                           "-onematround",  "-MRmax",
+                           "-numfiles",     "-shift",
+                           "-N ",           "-drift",
+                           "-femtypes",     "-maletypes",
+                           "-osr",          "-uniform",
+                           "-userfreqs",    "-userphenotypes",
+                           "-incrfactor",   "-selfactor",
+                           "-choicefactor", "-decrfactor",
+                           "-mintrait",     "-dmax",
+                           "-choice ",      "-tolerance",
+                           "-bias",         "-SL",
+                           "-sl",           "-MPF",
+                           "-fixseed",      "-eJRpsi",
+                           "-onlyresume",   "-verbose"})
     EXPECT_NE(help.find(name), std::string::npos) << name;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/diagnostics.hpp"
+
 namespace pairlab {
 namespace {
 
@@ -21,8 +23,8 @@ RunConfig parse(std::vector<std::string> words) {
 std::string parseError(std::vector<std::string> words) {
   try {
     parse(std::move(words));
-  } catch (const std::invalid_argument& error) {
-    return error.what();
+  } catch (const Stop& error) {
+    return error.message;
   }
   return "(accepted)";
 }
@@ -55,17 +57,85 @@ TEST(ParseArgs, NoArgumentsKeepTheDefaults) {
 }
 
 TEST(ParseArgs, EveryOptionAndAliasFillsItsField) {
-  const RunConfig c = parse({"-continuous", "2", "-scaling", "0", "-format", "16", "-bimodal",
-                             "0.3", "2", "1", "-age_params", "1", "3", "0.5", "-writefiles", "1",
-                             "-writedistrib", "1", "-impatience", "0.1", "-gaussian", "0",
-                             "-onechoosy", "1", "-logistic_params", "-1", "2", "-model", "-20",
-                             "-matings", "5", "-onematround", "0", "-MRmax", "7", "-numfiles",
-                             "3", "-shift", "10", "-N", "1000", "-drift", "1", "-femtypes", "3",
-                             "-maletypes", "4", "-osr", "3", "-uniform", "0", "-userphenotypes",
-                             "1", "-selfactor", "2", "-decrfactor", "0.5", "-mintrait", "1",
-                             "-dmax", "2", "-choice", "-1", "-tolerance", "0.2", "-bias", "-0.2",
-                             "-sl", "1", "-mpf", "0.2", "-fixseed", "-12345678901", "-eJRpsi",
-                             "1", "-onlyresume", "1", "-verbose", "1"});
+  const RunConfig c = parse({"-continuous",
+                             "2",
+                             "-scaling",
+                             "0",
+                             "-format",
+                             "16",
+                             "-bimodal",
+                             "0.3",
+                             "2",
+                             "1",
+                             "-age_params",
+                             "1",
+                             "3",
+                             "0.5",
+                             "-writefiles",
+                             "1",
+                             "-writedistrib",
+                             "1",
+                             "-impatience",
+                             "0.1",
+                             "-gaussian",
+                             "0",
+                             "-onechoosy",
+                             "1",
+                             "-logistic_params",
+                             "-1",
+                             "2",
+                             "-model",
+                             "-20",
+                             "-matings",
+                             "5",
+                             "-onematround",
+                             "0",
+                             "-MRmax",
+                             "7",
+                             "-numfiles",
+                             "3",
+                             "-shift",
+                             "10",
+                             "-N",
+                             "1000",
+                             "-drift",
+                             "1",
+                             "-femtypes",
+                             "3",
+                             "-maletypes",
+                             "4",
+                             "-osr",
+                             "3",
+                             "-uniform",
+                             "0",
+                             "-userphenotypes",
+                             "1",
+                             "-selfactor",
+                             "2",
+                             "-decrfactor",
+                             "0.5",
+                             "-mintrait",
+                             "1",
+                             "-dmax",
+                             "2",
+                             "-choice",
+                             "-1",
+                             "-tolerance",
+                             "0.2",
+                             "-bias",
+                             "-0.2",
+                             "-sl",
+                             "1",
+                             "-mpf",
+                             "0.2",
+                             "-fixseed",
+                             "-12345678901",
+                             "-eJRpsi",
+                             "1",
+                             "-onlyresume",
+                             "1",
+                             "-verbose",
+                             "1"});
   EXPECT_TRUE(c.continuous);
   EXPECT_FALSE(c.scaling);
   EXPECT_EQ(c.format, 16);
@@ -187,7 +257,7 @@ TEST(ParseArgs, IncrfactorOfZeroOrLessKeepsThePreviousValue) {
 TEST(ParseArgs, AFailedCheckLeavesTheBadValueStored) {
   std::vector<const char*> argv{"pairlab", "-N", "7", "-matings", "3"};
   RunConfig config;
-  EXPECT_THROW(ParseArgs(5, argv.data(), config), std::invalid_argument);
+  EXPECT_THROW(ParseArgs(5, argv.data(), config), Stop);
   EXPECT_EQ(config.N, 7);
   EXPECT_EQ(config.matings, 3);
 }

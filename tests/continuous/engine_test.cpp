@@ -52,7 +52,7 @@ TEST(IndividualEncounters, EveryMatingUsesThePreferenceOfItsOwnPair) {
   for (bool onechoosy : {false, true}) {
     for (std::uint64_t seed = 1; seed <= 30; ++seed) {
       EngineRun run = designatedPartners(10);
-      run.settings.mode = EncounterMode::Individual;
+      run.settings.mode = EncounterProcess::Individual;
       run.settings.onechoosy = onechoosy;
       run.settings.matings = 6;
       Random rng(seed);
@@ -76,7 +76,7 @@ TEST(IndividualEncounters, RandomMatingWithdrawsEachMatedIndividual) {
     Random traits(seed);
     for (int i = 0; i < 10; ++i) run.females.push_back(traits.z());
     for (int i = 0; i < 10; ++i) run.males.push_back(traits.z());
-    run.settings.mode = EncounterMode::Individual;
+    run.settings.mode = EncounterProcess::Individual;
     run.settings.matings = 10;  // everybody
     Random rng(seed);
     Vec x, y;
@@ -97,7 +97,7 @@ TEST(MassEncounters, RandomMatingWithdrawsNobodyBeforeTheFirstRoundEnds) {
     EngineRun run;
     for (int i = 0; i < 10; ++i) run.females.push_back(i);
     for (int i = 0; i < 10; ++i) run.males.push_back(i);
-    run.settings.mode = EncounterMode::Mass;
+    run.settings.mode = EncounterProcess::Mass;
     run.settings.matings = 10;
     run.settings.roundSize = 10;  // the file is complete before encounter R + 2
     Random rng(seed);
@@ -168,8 +168,8 @@ TEST(Aging, SurvivalStartsAboveTheLogAgeThreshold) {
 
 // One female who never mates meets males until she dies; once she is dead the file cannot go on.
 TEST(Aging, AFileWhoseFemalesAreAllDeadEndsWithTheAgingReport) {
-  for (EncounterMode mode : {EncounterMode::WithReplacement, EncounterMode::Mass,
-                             EncounterMode::Individual}) {
+  for (EncounterProcess mode :
+       {EncounterProcess::WithReplacement, EncounterProcess::Mass, EncounterProcess::Individual}) {
     EngineRun run;
     run.females = {0.0};
     for (int i = 0; i < 50; ++i) run.males.push_back(i);

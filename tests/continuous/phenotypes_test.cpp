@@ -33,10 +33,10 @@ class UserPhenotypes : public InTempDir {
     ::testing::internal::CaptureStdout();
     int status = -1;
     try {
-      ReadUserPhenotypes("", kUserPhenotypesFile, females, males, traits.female,
-                         traits.femaleMin, traits.femaleMax, traits.male, traits.maleMin,
-                         traits.maleMax);
-    } catch (const RunStop& stop) {
+      ReadUserPhenotypes("", kUserPhenotypesFile, females, males, traits.female, traits.femaleMin,
+                         traits.femaleMax, traits.male, traits.maleMin, traits.maleMax);
+    } catch (const Stop& stop) {
+      reportStop(stop);
       status = stop.status;
     }
     out = ::testing::internal::GetCapturedStdout();
@@ -69,8 +69,9 @@ TEST_F(UserPhenotypes, NegativeTraitsKeepTheirTrueMaximum) {
 
 TEST_F(UserPhenotypes, ALineMustHoldExactlyOneValue) {
   EXPECT_EQ(read("1\n# fine\n2\n1.5 2.5\n3\n", 2, 2), 2);
-  EXPECT_EQ(out, "\nReading file PairlabUserPhenotypes.txt\n"
-                 "Wrong format in user phenotypes file PairlabUserPhenotypes.txt line 3\n\n");
+  EXPECT_EQ(out,
+            "\nReading file PairlabUserPhenotypes.txt\n"
+            "Wrong format in user phenotypes file PairlabUserPhenotypes.txt line 3\n\n");
   EXPECT_EQ(readFile(kErrorFile),
             "Wrong format in user phenotypes file PairlabUserPhenotypes.txt line 3\n\n");
   // A line of separators only holds no value at all: a format error too (status 0 exits 1).
@@ -98,7 +99,7 @@ TEST_F(UserPhenotypes, AMissingFileIsReportedByItsPath) {
     ReadUserPhenotypes("", "missing.txt", 1, 1, t.female, t.femaleMin, t.femaleMax, t.male,
                        t.maleMin, t.maleMax);
     ADD_FAILURE() << "no error";
-  } catch (const UnreadableFile& error) {
+  } catch (const Stop& error) {
     EXPECT_EQ(error.message, "Could not open file: missing.txt");
   }
 }
@@ -149,7 +150,8 @@ TEST_F(Variation, EqualTraitsStopNegativeOnesIncluded) {
     try {
       checkVariation(traits);
       ADD_FAILURE() << "no stop for " << value;
-    } catch (const RunStop& stop) {
+    } catch (const Stop& stop) {
+      reportStop(stop);
       EXPECT_EQ(processExitStatus(stop.status), 1);
     }
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),

@@ -16,29 +16,6 @@ using testing::InTempDir;
 using testing::readFile;
 using Vec = std::vector<double>;
 
-TEST(ContinuousModel, SignAndDigitsGiveTheEncounterMode) {
-  struct Case {
-    int given, model;
-    EncounterMode mode;
-    bool gaussianAfter;
-  };
-  const Case cases[] = {{1, 1, EncounterMode::WithReplacement, true},
-                        {12, 12, EncounterMode::WithReplacement, true},
-                        {-2, 2, EncounterMode::Individual, true},
-                        {-10, 1, EncounterMode::Mass, true},
-                        {-20, 2, EncounterMode::Mass, true},
-                        {-35, 3, EncounterMode::Mass, false},
-                        {3, 3, EncounterMode::WithReplacement, false},
-                        {-2147483647 - 1, 214748364, EncounterMode::Mass, true}};
-  for (const Case& c : cases) {
-    bool gaussian = true;
-    const ContinuousModel decoded = decodeContinuousModel(c.given, gaussian, 1);
-    EXPECT_EQ(decoded.model, c.model) << c.given;
-    EXPECT_EQ(decoded.mode, c.mode) << c.given;
-    EXPECT_EQ(gaussian, c.gaussianAfter) << c.given;
-  }
-}
-
 class PreferenceStops : public InTempDir {
  protected:
   // Runs f, which must stop the run; returns the status and keeps standard output.
@@ -48,7 +25,8 @@ class PreferenceStops : public InTempDir {
     int status = -1000;
     try {
       f();
-    } catch (const RunStop& stop) {
+    } catch (const Stop& stop) {
+      reportStop(stop);
       status = stop.status;
     }
     out = ::testing::internal::GetCapturedStdout();
@@ -57,22 +35,20 @@ class PreferenceStops : public InTempDir {
   std::string out;
 };
 
-TEST_F(PreferenceStops, ModelZeroAndUnknownModelsStopWithTheUniformFlag) {
-  bool gaussian = true;
-  EXPECT_EQ(stopStatusOf([&] { decodeContinuousModel(0, gaussian, 7); }), 7);
-  EXPECT_EQ(out, "Continuous trait requires a preference model (see Table S2 from the manual).\n\n");
-  int model = 12;
-  EXPECT_EQ(stopStatusOf([&] { choosePreferenceFamily(model, true, 1); }), 1);
+TEST_F(PreferenceStops, UnknownModelsStopWithTheUniformFlag) {
+  RunConfig config;
+  config.uniform = false;
+  EXPECT_EQ(stopStatusOf([&] { choosePreferenceFamily(12, config); }), 0);
   EXPECT_EQ(out, "Wrong model number 12\n\n");
-  EXPECT_EQ(readFile(kErrorFile),
-            "Continuous trait requires a preference model (see Table S2 from the manual).\n\n"
-            "Wrong model number 12\n\n");
-  // Without the Gaussian flag any model above 2 is the logistic family, model 3.
-  model = 7;
-  EXPECT_EQ(choosePreferenceFamily(model, false, 1), PreferenceFamily::Logistic);
-  EXPECT_EQ(model, 3);
-  model = 2;
-  EXPECT_EQ(choosePreferenceFamily(model, false, 1), PreferenceFamily::Gaussian);
+  EXPECT_EQ(readFile(kErrorFile), "Wrong model number 12\n\n");
+  // Without the Gaussian flag any model above 2 is the logistic family, model 3; a decoded
+  // model 3 turns the flag off.
+  config.gaussian = false;
+  EXPECT_EQ(choosePreferenceFamily(7, config).family, PreferenceFamily::Logistic);
+  EXPECT_EQ(choosePreferenceFamily(7, config).model, 3);
+  EXPECT_EQ(choosePreferenceFamily(2, config).family, PreferenceFamily::Gaussian);
+  config.gaussian = true;
+  EXPECT_EQ(choosePreferenceFamily(3, config).family, PreferenceFamily::Logistic);
 }
 
 TEST_F(PreferenceStops, GaussbasedprefChecksItsArgumentsIntoTheErrorLog) {

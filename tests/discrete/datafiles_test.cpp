@@ -59,7 +59,7 @@ TEST(IndividualEncounters, UseThreeDrawsPerEncounter) {
   Matrix matings(2, std::vector<double>(2, 0.0));
   individualEncounters(pop, {{1, 1}, {1, 1}}, 1.0, 50, matings, rng);
   for (int i = 0; i < 150; ++i) copy.u();
-  EXPECT_TRUE(rng.randgen == copy.randgen);
+  EXPECT_TRUE(rng == copy);
 }
 
 class EncounterStops : public InTempDir {};
@@ -78,7 +78,8 @@ TEST_F(EncounterStops, AMeanPropensityOfZeroAfterAMatingStops) {
   try {
     individualEncounters(pop, {{1, 1}, {0, 0}}, 0.2, 5, matings, rng);
     FAIL();
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
+    reportStop(stop);
     EXPECT_EQ(stop.status, 1);
   }
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("(condition M>0)"), std::string::npos);
@@ -94,7 +95,7 @@ TEST(MassEncounters, RandomMatingCompletesInTheFirstRound) {
   EXPECT_EQ(total(matings), 100.0);
   // 100 female and 100 male choices (one draw each: no type runs out), then 100 mating draws.
   for (int i = 0; i < 300; ++i) copy.u();
-  EXPECT_TRUE(rng.randgen == copy.randgen);
+  EXPECT_TRUE(rng == copy);
 }
 
 TEST(MassEncounters, RoundsOfTwoCollectTheSample) {
@@ -139,14 +140,12 @@ TEST(MassEncounters, EndIncompleteAfterEveryPossibleEncounter) {
 class Writer : public InTempDir {};
 
 TEST_F(Writer, FormatZeroWritesOneNumberOfTypes) {
-  writediscretemodel("f.txt", "Pairlab", "", 0, {125, 125}, {125, 125},
-                     {{25, 25}, {25, 25}});
+  writediscretemodel("f.txt", "Pairlab", "", 0, {125, 125}, {125, 125}, {{25, 25}, {25, 25}});
   EXPECT_EQ(linesFrom("f.txt", 11),
-            (std::vector<std::string>{"##", "# format number", "0", "# num of types", "2",
-                                      "#premating male numbers", "125.0\t125.0\t",
-                                      "#premating female numbers", "125.0\t125.0\t",
-                                      "# matings by rows (females)", "25.0\t25.0\t",
-                                      "25.0\t25.0\t"}));
+            (std::vector<std::string>{
+                "##", "# format number", "0", "# num of types", "2", "#premating male numbers",
+                "125.0\t125.0\t", "#premating female numbers", "125.0\t125.0\t",
+                "# matings by rows (females)", "25.0\t25.0\t", "25.0\t25.0\t"}));
   EXPECT_EQ(testing::readFile("f.txt").back(), '\n');
 }
 
@@ -154,11 +153,10 @@ TEST_F(Writer, FormatsTwoAndFifteenWriteBothNumbersOfTypes) {
   writediscretemodel("f.txt", "Pairlab", "", 2, {250.0 / 3, 250.0 / 3, 250.0 - 2 * 250.0 / 3},
                      {100, 150}, {{1, 2}, {3, 4}, {5, 6.25}});
   EXPECT_EQ(linesFrom("f.txt", 12),
-            (std::vector<std::string>{"# format number", "2", "# num of types", "3\t2",
-                                      "#premating male numbers", "100.0\t150.0\t",
-                                      "#premating female numbers", "83.3\t83.3\t83.3\t",
-                                      "# matings by rows (females)", "1.0\t2.0\t", "3.0\t4.0\t",
-                                      "5.0\t6.2\t"}));
+            (std::vector<std::string>{
+                "# format number", "2", "# num of types", "3\t2", "#premating male numbers",
+                "100.0\t150.0\t", "#premating female numbers", "83.3\t83.3\t83.3\t",
+                "# matings by rows (females)", "1.0\t2.0\t", "3.0\t4.0\t", "5.0\t6.2\t"}));
   writediscretemodel("g.txt", "Pairlab", "", 15, {0.5, 0.5}, {0.5, 0.5}, {{1, 2}, {3, 4}});
   EXPECT_EQ(linesFrom("g.txt", 14)[1], "2\t2");
 }

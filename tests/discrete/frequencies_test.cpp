@@ -61,10 +61,10 @@ TEST_F(Partition, NoRoomForADrawStopsBeforeDrawing) {
   Random rng(1);
   const Random untouched(1);
   ::testing::internal::CaptureStdout();
-  EXPECT_THROW(randomPartition(2, 250, 0.5, rng), RunStop);
+  EXPECT_STOPS(randomPartition(2, 250, 0.5, rng));
   const std::string printed = ::testing::internal::GetCapturedStdout();
   EXPECT_NE(printed.find("-MPF below 0.5"), std::string::npos);
-  EXPECT_TRUE(rng.randgen == untouched.randgen);
+  EXPECT_TRUE(rng == untouched);
 }
 
 TEST(Drift, UniformPassesPlaceExactlyN) {
@@ -79,7 +79,7 @@ TEST(Drift, UniformPassesMakeOneDrawPerVisitedType) {
   Random rng(3), copy(3);
   driftUniformNumbers(1, 10, rng);
   for (int i = 0; i < 10; ++i) copy.u();
-  EXPECT_TRUE(rng.randgen == copy.randgen);
+  EXPECT_TRUE(rng == copy);
 }
 
 TEST(Drift, UserFrequenciesPlaceExactlyN) {
@@ -157,9 +157,8 @@ TEST_F(RouletteGuards, AskingForMoreThanThePoolHoldsStops) {
   Vec pool{1.0, 1.0};
   std::vector<int> chosen;
   ::testing::internal::CaptureStdout();
-  EXPECT_THROW(roulette(3, {0.5, 0.5}, pool, chosen, rng), RunStop);
-  EXPECT_NE(::testing::internal::GetCapturedStdout().find("condition n<=pool"),
-            std::string::npos);
+  EXPECT_STOPS(roulette(3, {0.5, 0.5}, pool, chosen, rng));
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("condition n<=pool"), std::string::npos);
 }
 
 TEST_F(RouletteGuards, APoolThatNoDrawCanReachStopsInsteadOfLooping) {
@@ -167,7 +166,7 @@ TEST_F(RouletteGuards, APoolThatNoDrawCanReachStopsInsteadOfLooping) {
   Vec pool{0.0, 0.0, 2.0};
   std::vector<int> chosen;
   ::testing::internal::CaptureStdout();
-  EXPECT_THROW(roulette(1, {1.2, -0.3, 0.1}, pool, chosen, rng), RunStop);
+  EXPECT_STOPS(roulette(1, {1.2, -0.3, 0.1}, pool, chosen, rng));
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("condition pool>0"), std::string::npos);
 }
 
@@ -179,7 +178,8 @@ class UserFreqs : public InTempDir {
     ::testing::internal::CaptureStdout();
     try {
       ReadUserFreqs("", "PairlabUserFreqs.txt", k1, k2, p1, p2, mpf);
-    } catch (...) {
+    } catch (const Stop& stop) {
+      reportStop(stop);
       printed = ::testing::internal::GetCapturedStdout();
       throw;
     }
@@ -233,13 +233,13 @@ TEST_F(UserFreqs, AWrongNumberOfValuesStopsWithTheCountAsStatus) {
   try {
     read(2, 2);
     FAIL();
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
     EXPECT_EQ(stop.status, 3);
   }
   EXPECT_EQ(readFile("Pairlab.err"),
             "Wrong number of female types in user file PairlabUserFreqs.txt\n\n");
   writeFile("PairlabUserFreqs.txt", "0.5 0.5\n1\n");
-  EXPECT_THROW(read(2, 2), RunStop);
+  EXPECT_THROW(read(2, 2), Stop);
   EXPECT_NE(printed.find("Wrong number of male types in user file PairlabUserFreqs.txt"),
             std::string::npos);
 }
@@ -249,7 +249,7 @@ TEST_F(UserFreqs, ACorrectedLastFrequencyOfZeroOrLessStops) {
   try {
     read(2, 3);
     FAIL();
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
     EXPECT_EQ(stop.status, 1);
   }
   EXPECT_NE(printed.find("Wrong male frequencies in user file PairlabUserFreqs.txt line 3: the "
@@ -263,7 +263,7 @@ TEST_F(UserFreqs, AMissingFileThrowsItsPath) {
   try {
     ReadUserFreqs("", "PairlabUserFreqs.txt", 2, 2, p1, p2, 0.1);
     FAIL();
-  } catch (const UnreadableFile& e) {
+  } catch (const Stop& e) {
     EXPECT_EQ(e.message, "Could not open file: PairlabUserFreqs.txt");
   }
 }

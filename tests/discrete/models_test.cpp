@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "support/diagnostics.hpp"
+#include "support/run_config.hpp"
 #include "support/test_helpers.hpp"
 
 namespace pairlab {
@@ -15,23 +16,16 @@ using testing::readFile;
 using testing::writeFile;
 
 DiscreteModel build(int model, int k1, int k2, double a = 1.25, double b = 1.25) {
-  int focalfem = -1, focalmale = -1;
-  resolveFocalTypes(model, k1, k2, focalfem, focalmale);
-  return setupDiscreteModel(model, k1, k2, a, b, focalfem, focalmale, true);
+  checkModelNumber(model, 9, RunConfig{});
+  return setupDiscreteModel(model, k1, k2, a, b, resolveFocalTypes(model, k1, k2, -1, -1));
 }
 
 TEST(Models, RandomMatingLeavesEveryWeightAtOne) {
-  const DiscreteModel m = build(0, 2, 2);
-  EXPECT_EQ(m.modelmatrix, (Matrix{{1, 1}, {1, 1}}));
-  EXPECT_EQ(modelPrefixHead(0) + m.prefixPart, "M0_a1_");
-  EXPECT_EQ(m.directoryTag, "_0_a1");
+  EXPECT_EQ(build(0, 2, 2).modelmatrix, (Matrix{{1, 1}, {1, 1}}));
 }
 
 TEST(Models, SexualSelectionOnFemalesWeighsEveryRowButTheLast) {
-  const DiscreteModel m = build(1, 3, 2, 2.0);
-  EXPECT_EQ(m.modelmatrix, (Matrix{{2, 2}, {2, 2}, {1, 1}}));
-  EXPECT_EQ(build(1, 2, 2).directoryTag, "_1_a1.25");
-  EXPECT_EQ(modelPrefixHead(1) + build(1, 2, 2).prefixPart, "M1_a1.25_");
+  EXPECT_EQ(build(1, 3, 2, 2.0).modelmatrix, (Matrix{{2, 2}, {2, 2}, {1, 1}}));
 }
 
 TEST(Models, SexualSelectionOnMalesWeighsEveryColumnButTheLast) {
@@ -41,10 +35,6 @@ TEST(Models, SexualSelectionOnMalesWeighsEveryColumnButTheLast) {
 TEST(Models, AssortativeModelsWeighTheDiagonal) {
   EXPECT_EQ(build(3, 2, 2, 1.25, 1.0).modelmatrix, (Matrix{{1, 1}, {1, 1}}));
   EXPECT_EQ(build(3, 3, 2, 1.25, 2.0).modelmatrix, (Matrix{{2, 1}, {1, 2}, {1, 1}}));
-  EXPECT_EQ(build(3, 2, 2).directoryTag, "_3_a1.25");
-  const DiscreteModel four = build(4, 2, 2, 1.25, 1.0);
-  EXPECT_EQ(modelPrefixHead(4) + four.prefixPart, "M4_a1_");
-  EXPECT_EQ(four.directoryTag, "_4_a1");
   EXPECT_EQ(build(4, 2, 2, 1.25, 0.5).modelmatrix, (Matrix{{0.5, 1}, {1, 0.5}}));
 }
 
@@ -53,20 +43,13 @@ TEST(Models, FocalModelsCombineSelectionAndChoice) {
   EXPECT_EQ(build(7, 3, 3, 2, 3).modelmatrix, (Matrix{{2, 1, 1}, {2, 3, 1}, {2, 1, 3}}));
   EXPECT_EQ(build(8, 2, 2, 2, 3).modelmatrix, (Matrix{{6, 2}, {1, 3}}));
   EXPECT_EQ(build(9, 2, 2, 2, 3).modelmatrix, (Matrix{{6, 1}, {2, 3}}));
-  const DiscreteModel six = build(6, 2, 2);
-  EXPECT_EQ(modelPrefixHead(6) + six.prefixPart, "M6_ac1.25-1.25_");
-  EXPECT_EQ(six.directoryTag, "_6_ac1.25-1.25");
 }
 
 TEST(Models, FocalTypesResolveToTheLastTypeUpToModelFiveAndToTheFirstAfter) {
-  int f = -1, m = -1;
-  resolveFocalTypes(2, 4, 3, f, m);
-  EXPECT_EQ(f, 3);
-  EXPECT_EQ(m, 2);
-  f = m = -1;
-  resolveFocalTypes(7, 4, 3, f, m);
-  EXPECT_EQ(f, 0);
-  EXPECT_EQ(m, 0);
+  EXPECT_EQ(resolveFocalTypes(2, 4, 3, -1, -1).female, 3);
+  EXPECT_EQ(resolveFocalTypes(2, 4, 3, -1, -1).male, 2);
+  EXPECT_EQ(resolveFocalTypes(7, 4, 3, -1, -1).female, 0);
+  EXPECT_EQ(resolveFocalTypes(7, 4, 3, -1, 1).male, 1);
 }
 
 TEST(Models, MeanPropensity) {
@@ -80,7 +63,8 @@ class ModelStops : public InTempDir {
     ::testing::internal::CaptureStdout();
     try {
       build(model, k1, k2, 1.25, b);
-    } catch (const RunStop& stop) {
+    } catch (const Stop& stop) {
+      reportStop(stop);
       printed = ::testing::internal::GetCapturedStdout();
       return stop.status;
     }
@@ -122,7 +106,8 @@ class UserModel : public InTempDir {
     ::testing::internal::CaptureStdout();
     try {
       ReadUserModels("", "PairlabUserModel.txt", mm, k1, k2);
-    } catch (...) {
+    } catch (const Stop& stop) {
+      reportStop(stop);
       printed = ::testing::internal::GetCapturedStdout();
       throw;
     }
@@ -157,7 +142,7 @@ TEST_F(UserModel, AValueOfZeroStopsThroughTheErrorLog) {
   try {
     read();
     FAIL();
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
     EXPECT_EQ(stop.status, 0);
   }
   EXPECT_EQ(readFile("Pairlab_ERROR.log"), "Negative parameter 0 in user model\n\n");
@@ -169,23 +154,23 @@ TEST_F(UserModel, NegativeAndNonNumericValuesStopToo) {
   try {
     read();
     FAIL();
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
     EXPECT_EQ(stop.status, -3);
   }
   writeFile("PairlabUserModel.txt", "2 2\n1 nan\n1 1\n");
-  EXPECT_THROW(read(), RunStop);
+  EXPECT_STOPS(read());
   writeFile("PairlabUserModel.txt", "2 2\n1 inf\n1 1\n");
-  EXPECT_THROW(read(), RunStop);
+  EXPECT_STOPS(read());
   EXPECT_NE(printed.find("Infinite parameter inf in user model"), std::string::npos);
 }
 
 TEST_F(UserModel, AHeaderWithoutTwoNumbersStopsNamingTheLine) {
   writeFile("PairlabUserModel.txt", "# header follows\n2 2 2\n1 1\n1 1\n");
-  EXPECT_THROW(read(), RunStop);
+  EXPECT_STOPS(read());
   EXPECT_NE(printed.find("user model file PairlabUserModel.txt line 2: expected 2 numbers"),
             std::string::npos);
   writeFile("PairlabUserModel.txt", "0 2\n");
-  EXPECT_THROW(read(), RunStop);
+  EXPECT_STOPS(read());
   EXPECT_NE(printed.find("must be at least 1"), std::string::npos);
 }
 
@@ -194,7 +179,7 @@ TEST_F(UserModel, ARowWithoutOneNumberPerMaleTypeStopsNamingTheLine) {
   try {
     read();
     FAIL();
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
     EXPECT_EQ(stop.status, 1);
   }
   EXPECT_NE(printed.find("line 3: expected 3 numbers (one per male type) but found 2"),
@@ -208,8 +193,6 @@ TEST_F(UserModel, ModelFiveReadsTheFileAndNamesItUser) {
   const DiscreteModel m = build(5, 2, 2);
   ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(m.modelmatrix, (Matrix{{1, 2.5}, {0.5, 1}}));
-  EXPECT_EQ(modelPrefixHead(5) + m.prefixPart, "M5_aUser_");
-  EXPECT_EQ(m.directoryTag, "_5_aUser");
 }
 
 }  // namespace

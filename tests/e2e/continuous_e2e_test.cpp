@@ -47,7 +47,7 @@ double maxOf(const Strings& values) {
   return m;
 }
 
-TEST_F(ContinuousRuns, CapacityOfTheEncounterModelLimitsTheSample) {
+TEST_F(ContinuousRuns, CapacityOfTheEncounterProcesslLimitsTheSample) {
   const RunResult r = run({"-model", "-1", "-choice", "0.5", "-N", "100", "-matings", "60"});
   EXPECT_EQ(r.status, 50);
   EXPECT_NE(r.output.find("\nToo few population males or females (50) for too many matings "
@@ -56,8 +56,9 @@ TEST_F(ContinuousRuns, CapacityOfTheEncounterModelLimitsTheSample) {
   EXPECT_EQ(listFiles(work), Strings{"Pairlab.err"});
 }
 
-TEST_F(ContinuousRuns, ModelNumberChoosesFamilyAndEncounterMode) {
-  EXPECT_EQ(run({"-model", "12", "-fixseed", "1"}).output, "\n\nSeed: 1\nWrong model number 12\n\n");
+TEST_F(ContinuousRuns, ModelNumberChoosesFamilyAndEncounterProcess) {
+  EXPECT_EQ(run({"-model", "12", "-fixseed", "1"}).output,
+            "\n\nSeed: 1\nWrong model number 12\n\n");
   ASSERT_EQ(run({"-model", "-35", "-N", "40", "-matings", "5", "-fixseed", "1"}).status, 0);
   ASSERT_EQ(run({"-model", "4", "-gaussian", "0", "-N", "40", "-matings", "5"}).status, 0);
   const Strings files = listFiles(work);
@@ -75,12 +76,15 @@ TEST_F(ContinuousRuns, ShiftNumbersTheFilesButNotTheConsoleLines) {
   EXPECT_EQ(r.output, "\n\nSeed: 2\n\nFile 1 done\n\nFile 2 done\n\nFile 3 done\n");
   EXPECT_EQ(listFiles(work / "Out_Pairlab_massEM"),
             Strings{"Pairlab_C_n6_massEM_FND_C0.5_s0.08_Dmax1_Correl.txt"});
-  const Strings correl = lines("Out_Pairlab_massEM/Pairlab_C_n6_massEM_FND_C0.5_s0.08_Dmax1_"
-                               "Correl.txt", 20);
+  const Strings correl = lines(
+      "Out_Pairlab_massEM/Pairlab_C_n6_massEM_FND_C0.5_s0.08_Dmax1_"
+      "Correl.txt",
+      20);
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(correl[i].rfind("Pairlab_C_n6_massEM_FND_C0.5_s0.08_Dmax1_" +
-                                  std::to_string(11 + i) + ".txt\t", 0),
-              0u);
+    EXPECT_EQ(
+        correl[i].rfind(
+            "Pairlab_C_n6_massEM_FND_C0.5_s0.08_Dmax1_" + std::to_string(11 + i) + ".txt\t", 0),
+        0u);
 }
 
 TEST_F(ContinuousRuns, GaussianTraitsAreScaledIntoTheUnitIntervalExactly) {
@@ -100,14 +104,16 @@ TEST_F(ContinuousRuns, GaussianTraitsAreScaledIntoTheUnitIntervalExactly) {
 TEST_F(ContinuousRuns, NegativeUserPhenotypesKeepTheirRange) {
   writeFile(work / "PairlabUserPhenotypes.txt", "# log sizes\n-3\n-2\n-2.5\n-1\n-4\n-2\n");
   ASSERT_EQ(run({"-model", "1", "-choice", "0.5", "-N", "6", "-matings", "5", "-userphenotypes",
-                 "1", "-writedistrib", "1"}).status, 0);
+                 "1", "-writedistrib", "1"})
+                .status,
+            0);
   // (t - (-4)) / 3: every value lands where the true range puts it.
   EXPECT_EQ(phenotypes("Out_Pairlab", "females"), (Strings{"0.333333", "0.666667", "0.5"}));
   EXPECT_EQ(phenotypes("Out_Pairlab", "males"), (Strings{"1", "0", "0.666667"}));
 
   writeFile(work / "PairlabUserPhenotypes.txt", "-2.5\n-2.5\n-2.5\n-2.5\n-2.5\n-2.5\n");
-  const RunResult r = run({"-model", "1", "-choice", "0.5", "-N", "6", "-matings", "5",
-                           "-userphenotypes", "1"});
+  const RunResult r =
+      run({"-model", "1", "-choice", "0.5", "-N", "6", "-matings", "5", "-userphenotypes", "1"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("\nError: no phenotypic variation in the data\n"), std::string::npos);
 }
@@ -115,8 +121,8 @@ TEST_F(ContinuousRuns, NegativeUserPhenotypesKeepTheirRange) {
 TEST_F(ContinuousRuns, UnusableUserPhenotypesStopTheRunInOrder) {
   // A trait that is not a number cannot be ranked in the pair table.
   writeFile(work / "PairlabUserPhenotypes.txt", "1\nnan\n2\n3\n4\n5\n");
-  RunResult r = run({"-model", "1", "-choice", "0.5", "-N", "6", "-matings", "5",
-                     "-userphenotypes", "1"});
+  RunResult r =
+      run({"-model", "1", "-choice", "0.5", "-N", "6", "-matings", "5", "-userphenotypes", "1"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
                           "sortmatdistrib[totpairs-1])"),
@@ -133,18 +139,18 @@ TEST_F(ContinuousRuns, UnusableUserPhenotypesStopTheRunInOrder) {
 TEST_F(ContinuousRuns, APairTableBeyondTheMemoryStopsBeforeItIsBuilt) {
   const RunResult r = run({"-model", "1", "-choice", "0.5", "-N", "3000000"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(std::regex_search(r.output,
-                                std::regex("\nNot enough memory for the preferences of the "
-                                           "2250000000000 female-male pairs \\(8 bytes per "
-                                           "pair\\): 16763.8 GiB \\(18000000000000 bytes\\) "
-                                           "needed, but the system can give this run only ")));
+  EXPECT_TRUE(
+      std::regex_search(r.output, std::regex("\nNot enough memory for the preferences of the "
+                                             "2250000000000 female-male pairs \\(8 bytes per "
+                                             "pair\\): 16763.8 GiB \\(18000000000000 bytes\\) "
+                                             "needed, but the system can give this run only ")));
 }
 
 TEST_F(ContinuousRuns, ImpatienceLeavesAGaussianRunUnchanged) {
   auto content = [&](const std::string& impatience) {
     fs::remove_all(work / "Out_Pairlab_iEM");
-    EXPECT_EQ(run({"-model", "-2", "-choice", "0.4", "-N", "60", "-matings", "10", "-numfiles",
-                   "2", "-writefiles", "1", "-impatience", impatience, "-fixseed", "5"})
+    EXPECT_EQ(run({"-model", "-2", "-choice", "0.4", "-N", "60", "-matings", "10", "-numfiles", "2",
+                   "-writefiles", "1", "-impatience", impatience, "-fixseed", "5"})
                   .status,
               0);
     std::string all;
@@ -161,8 +167,9 @@ TEST_F(ContinuousRuns, BimodalTraitsWarnAndMarkTheirFiles) {
                 .status,
             0);
   EXPECT_EQ(lines("Pairlab.warning"),
-            (Strings{"", "Warning: note that the value of the mean (1) and the standard "
-                         "deviation (1) may not be enough to produce a bimodal distribution",
+            (Strings{"",
+                     "Warning: note that the value of the mean (1) and the standard "
+                     "deviation (1) may not be enough to produce a bimodal distribution",
                      ""}));
   EXPECT_EQ(listFiles(work / "Out_Pairlab"),
             (Strings{"Pairlab_C_n6_BD03_C0.5_s0.08_Dmax1_1b.txt",
@@ -172,7 +179,6 @@ TEST_F(ContinuousRuns, BimodalTraitsWarnAndMarkTheirFiles) {
   const Strings correl = lines("Out_Pairlab/Pairlab_C_n6_BD03_C0.5_s0.08_Dmax1_bCorrel.txt", 20);
   EXPECT_EQ(correl[0].rfind("Pairlab_C_n6_BD03_C0.5_s0.08_Dmax1_1.txt\t", 0), 0u);
 }
-
 
 // The data files of a run, keyed by name with the given piece of the prefix removed, each
 // without its time line.
@@ -197,8 +203,9 @@ TEST_F(ContinuousRuns, AgingRunsOnlyWithAPositiveScaleAndAThresholdOfAtLeastZero
                   .status,
               0);
     EXPECT_EQ(listFiles(work / "Out_Pairlab")[0],
-              age[0] == "1" && age[2] == "0" ? "Pairlab_C_n5_Age_a1_b2_g0_FND_C0.5_s0.08_Dmax1_1.txt"
-                                             : "Pairlab_C_n5_FND_C0.5_s0.08_Dmax1_1.txt");
+              age[0] == "1" && age[2] == "0"
+                  ? "Pairlab_C_n5_Age_a1_b2_g0_FND_C0.5_s0.08_Dmax1_1.txt"
+                  : "Pairlab_C_n5_FND_C0.5_s0.08_Dmax1_1.txt");
   }
 }
 

@@ -46,14 +46,27 @@ TEST_F(DiscreteRuns, DefaultRunWritesTheExpectedFile) {
                                                     "[0-9:]{8} [0-9]{4}")));
   const std::vector<std::string> rest(lines.begin() + 1, lines.end());
   const std::vector<std::string> expected{
-      "", "##------------------------------------------------", "##Pairlab",
-      "##---------------------------------------------------------------------", "##",
+      "",
+      "##------------------------------------------------",
+      "##Pairlab",
+      "##---------------------------------------------------------------------",
+      "##",
       "##Pairlab: stochastic simulation of mate choice\t\t\t",
       "##Documentation and citation: see README.md of the distribution\t\t\t\t",
-      "##---------------------------------------------------------------------", "", "##",
-      "# format number", "0", "# num of types", "2", "#premating male numbers", "125.0\t125.0\t",
-      "#premating female numbers", "125.0\t125.0\t", "# matings by rows (females)",
-      "25.0\t25.0\t", "25.0\t25.0\t"};
+      "##---------------------------------------------------------------------",
+      "",
+      "##",
+      "# format number",
+      "0",
+      "# num of types",
+      "2",
+      "#premating male numbers",
+      "125.0\t125.0\t",
+      "#premating female numbers",
+      "125.0\t125.0\t",
+      "# matings by rows (females)",
+      "25.0\t25.0\t",
+      "25.0\t25.0\t"};
   EXPECT_EQ(rest, expected);
 }
 
@@ -133,8 +146,8 @@ TEST_F(DiscreteRuns, ACapacityWhoseLowByteIsZeroStillFails) {
 }
 
 TEST_F(DiscreteRuns, AFixedSeedReproducesEveryFile) {
-  const std::vector<std::string> args{"-model", "-20", "-MRmax", "40", "-numfiles", "3", "-N",
-                                      "300", "-fixseed", "99"};
+  const std::vector<std::string> args{"-model", "-20", "-MRmax", "40",       "-numfiles",
+                                      "3",      "-N",  "300",    "-fixseed", "99"};
   ASSERT_EQ(run(args).status, 0);
   const fs::path first = work / "first";
   fs::create_directory(first);
@@ -181,8 +194,9 @@ TEST_F(DiscreteRuns, AResultFileThatCannotBeWrittenFails) {
   fs::create_directories(dir / "Pairlab_D_M0_a1_U500_1.txt");  // a directory in the way
   const RunResult r = run({});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("Could not write the result file " + std::string(
-                              "Out_Pairlab_0_a1_U_sample100_N500_MPF0.1/Pairlab_D_M0_a1_U500_1.txt")),
+  EXPECT_NE(r.output.find(
+                "Could not write the result file " +
+                std::string("Out_Pairlab_0_a1_U_sample100_N500_MPF0.1/Pairlab_D_M0_a1_U500_1.txt")),
             std::string::npos);
 }
 

@@ -17,19 +17,20 @@ using testing::InTempDir;
 using testing::readFile;
 using testing::writeFile;
 
-struct Stop {
+struct Stopped {
   int status = -1;
   std::string output;
 };
 
 // Runs f, which must stop the run, and returns its status and standard output.
-Stop expectStop(const std::function<void()>& f) {
-  Stop result;
+Stopped expectStop(const std::function<void()>& f) {
+  Stopped result;
   ::testing::internal::CaptureStdout();
   try {
     f();
     ADD_FAILURE() << "the run was not stopped";
-  } catch (const RunStop& stop) {
+  } catch (const pairlab::Stop& stop) {
+    reportStop(stop);
     result.status = stop.status;
   }
   result.output = ::testing::internal::GetCapturedStdout();
@@ -85,7 +86,7 @@ class ChiSquareStops : public InTempDir {};
 
 TEST_F(ChiSquareStops, InvalidArgumentsStopWithStatus11AndTruncateTheLog) {
   writeFile("Pairlab_ERROR.log", "an earlier error\n");
-  Stop s = expectStop([] { getChiPval(3.0, 0); });
+  Stopped s = expectStop([] { getChiPval(3.0, 0); });
   EXPECT_EQ(s.status, 11);
   EXPECT_EQ(s.output, "x: 1.5 a: 0\n");
   EXPECT_EQ(readFile("Pairlab_ERROR.log"), "Invalid arguments in gammq\n");
@@ -96,7 +97,7 @@ TEST_F(ChiSquareStops, InvalidArgumentsStopWithStatus11AndTruncateTheLog) {
 
 TEST_F(ChiSquareStops, SeriesAndContinuedFractionStops) {
   double result = 0.0, gln = 0.0;
-  Stop s = expectStop([&] { gser(result, 2.0, -1.0, gln); });
+  Stopped s = expectStop([&] { gser(result, 2.0, -1.0, gln); });
   EXPECT_EQ(s.status, 8);
   EXPECT_EQ(readFile("Pairlab_ERROR.log"), "x less than 0 in gser\n");
   s = expectStop([&] { gser(result, 1e9, 1e9, gln); });

@@ -10,6 +10,7 @@
 
 #include "support/diagnostics.hpp"
 #include "support/numeric.hpp"
+#include "support/output.hpp"
 #include "support/test_helpers.hpp"
 
 namespace pairlab {
@@ -30,7 +31,7 @@ TEST(RoundsNumbers, RandomPartitionDrawsSharesOfTheWholePopulation) {
   Random rng(5);
   const Random before = rng;
   EXPECT_EQ(roundsRandomPartition(1, 250, 0.1, rng), (std::vector<double>{250}));
-  EXPECT_EQ(rng.randgen, before.randgen);  // a single type takes no draw
+  EXPECT_EQ(rng, before);  // a single type takes no draw
   for (int seed = 1; seed <= 50; ++seed) {
     Random r(seed);
     const std::vector<double> two = roundsRandomPartition(2, 250, 0.2, r);
@@ -46,7 +47,7 @@ TEST(RoundsNumbers, RandomPartitionDrawsSharesOfTheWholePopulation) {
     for (double v : many) EXPECT_GE(v, 0.0);
   }
   ::testing::internal::CaptureStdout();
-  EXPECT_THROW(roundsRandomPartition(2, 250, 0.5, rng), RunStop);
+  EXPECT_THROW(roundsRandomPartition(2, 250, 0.5, rng), Stop);
   ::testing::internal::GetCapturedStdout();
 }
 
@@ -55,8 +56,12 @@ class RoundsSetup : public InTempDir {
   RoundsExperiment setup(const RunConfig& given) {
     config = given;
     config.onematround = false;
+    config.N = nfem + nmale;
     names = OutputNames{};
-    return setupSamplingRounds(config, nfem, nmale, names, rng);
+    RoundsExperiment ex = setupSamplingRounds(config, settleRun(config, 1), rng);
+    const std::size_t slash = ex.filePrefix.find('/');
+    names = OutputNames{ex.filePrefix.substr(0, slash), ex.filePrefix.substr(slash + 1)};
+    return ex;
   }
   // The status of a set-up that must stop, its standard output in output.
   int stopStatus(const RunConfig& given) {
@@ -64,7 +69,8 @@ class RoundsSetup : public InTempDir {
     int status = -1;
     try {
       setup(given);
-    } catch (const RunStop& stop) {
+    } catch (const Stop& stop) {
+      reportStop(stop);
       status = stop.status;
     }
     output = ::testing::internal::GetCapturedStdout();
@@ -174,7 +180,9 @@ TEST_F(RoundsSetup, StopsBeforeTheDirectoryIsCreated) {
   c.matings = 1000000000;
   c.numfiles = 1000000;
   EXPECT_EQ(stopStatus(c), 1);
-  EXPECT_NE(output.find("(condition memory<=RAM/2)"), std::string::npos) << output;
+  EXPECT_NE(output.find("Not enough memory for the tables of the sampling rounds"),
+            std::string::npos)
+      << output;
   const auto entries = std::distance(fs::directory_iterator("."), fs::directory_iterator());
   EXPECT_EQ(entries, 1);  // Pairlab.err alone: no directory
 }
@@ -191,8 +199,8 @@ class Replicates : public RoundsSetup {
     else
       individualEncounterReplicate(ex, config, 1, *acc, rng);
     long long draws = 0;
-    while (before.randgen != rng.randgen && draws < 1000000) {
-      before.randgen.discard(1);
+    while (!(before == rng) && draws < 1000000) {
+      before.discard(1);
       ++draws;
     }
     return draws;
@@ -254,7 +262,7 @@ TEST_F(Replicates, NoPairLeftThatCanMateStopsTheRun) {
     c.model = 5;
     c.matings = 200;
     ::testing::internal::CaptureStdout();
-    EXPECT_THROW(runReplicate(c), RunStop);
+    EXPECT_STOPS(runReplicate(c));
     const std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("No remaining female-male pair can mate in round "), std::string::npos);
     EXPECT_NE(out.find("(condition propensity/M>0)"), std::string::npos) << out;
@@ -268,7 +276,7 @@ TEST_F(Replicates, MassEncountersNeedAsManyFemalesAsMales) {
   c.N = 501;
   nmale = 251;
   ::testing::internal::CaptureStdout();
-  EXPECT_THROW(runReplicate(c), RunStop);
+  EXPECT_STOPS(runReplicate(c));
   EXPECT_NE(::testing::internal::GetCapturedStdout().find(
                 "males are left after round 1 of replicate 1 (condition nfem==nmale"),
             std::string::npos);

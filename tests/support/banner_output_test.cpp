@@ -18,9 +18,9 @@ using testing::splitLines;
 TEST(Banner, TimeHasTheAsctimeLayout) {
   const std::string now = asctimeNow();
   EXPECT_EQ(now.size(), 24u);
-  EXPECT_TRUE(std::regex_match(
-      now, std::regex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] "
-                      "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}")))
+  EXPECT_TRUE(
+      std::regex_match(now, std::regex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) [A-Z][a-z]{2} [ 1-3][0-9] "
+                                       "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}")))
       << now;
 }
 
@@ -68,7 +68,8 @@ TEST_F(OutputFiles, ADirectoryThatCannotBeCreatedStopsTheRun) {
   try {
     createOutputDirectory("Out_taken");
     FAIL() << "expected a stop";
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
+    reportStop(stop);
     EXPECT_EQ(stop.status, 1);
   }
   const std::string printed = ::testing::internal::GetCapturedStdout();
@@ -80,7 +81,7 @@ TEST_F(OutputFiles, ADirectoryThatCannotBeCreatedStopsTheRun) {
 
 TEST_F(OutputFiles, AResultFileThatCannotBeWrittenStopsTheRun) {
   ::testing::internal::CaptureStdout();
-  EXPECT_THROW(openResultFile("missing-dir/result.txt"), RunStop);
+  EXPECT_STOPS(openResultFile("missing-dir/result.txt"));
   const std::string printed = ::testing::internal::GetCapturedStdout();
   EXPECT_NE(printed.find("missing-dir/result.txt: No such file or directory"), std::string::npos);
 }

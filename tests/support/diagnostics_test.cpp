@@ -33,14 +33,15 @@ TEST_F(Diagnostics, StopThrowsTheConvertedStatusAfterWriting) {
   try {
     errormsg(0.9, "Pairlab.err", "factor", true, true);
     FAIL() << "errormsg with stop set must not return";
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
+    reportStop(stop);
     EXPECT_EQ(stop.status, 0);
   }
   EXPECT_EQ(readFile("Pairlab.err"), "factor\n");
 }
 
 TEST_F(Diagnostics, StopWritesEvenWhenTheFileCannotBeOpened) {
-  EXPECT_THROW(errormsg(3, "no-such-dir/Pairlab.err", "lost", true, true), RunStop);
+  EXPECT_STOPS(errormsg(3, "no-such-dir/Pairlab.err", "lost", true, true));
 }
 
 TEST(StopStatus, ConvertsEachValueType) {
@@ -65,14 +66,14 @@ TEST(ProcessExitStatus, AStopNeverReportsSuccess) {
 
 TEST_F(Diagnostics, StopRunPrintsAndAppendsToTheErrorFile) {
   ::testing::internal::CaptureStdout();
-  EXPECT_THROW(stopRun("message\n", 7), RunStop);
+  EXPECT_STOPS(stopRun("message\n", 7));
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "message\n\n");
   EXPECT_EQ(readFile("Pairlab.err"), "message\n\n");
 }
 
 TEST_F(Diagnostics, QuietStopWritesOnlyTheErrorFile) {
   ::testing::internal::CaptureStdout();
-  EXPECT_THROW(stopRunQuiet("Wrong < 1 choice-factor for model 3", 0.5), RunStop);
+  EXPECT_STOPS(stopRunQuiet("Wrong < 1 choice-factor for model 3", 0.5));
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(readFile("Pairlab.err"), "Wrong < 1 choice-factor for model 3\n");
 }
@@ -82,7 +83,8 @@ TEST_F(Diagnostics, LogStopTruncatesTheErrorLog) {
   ::testing::internal::CaptureStdout();
   try {
     stopRunLog("Invalid arguments in gammq", 11);
-  } catch (const RunStop& stop) {
+  } catch (const Stop& stop) {
+    reportStop(stop);
     EXPECT_EQ(stop.status, 11);
   }
   ::testing::internal::GetCapturedStdout();

@@ -7,6 +7,20 @@
 #include <string>
 #include <vector>
 
+#include "support/diagnostics.hpp"
+
+// Runs the statement, which must stop the run, and writes the stop's message where the driver
+// would (standard output, diagnostics file).
+#define EXPECT_STOPS(statement)                                \
+  do {                                                         \
+    try {                                                      \
+      statement;                                               \
+      ADD_FAILURE() << "the run was not stopped: " #statement; \
+    } catch (const ::pairlab::Stop& stopped) {                 \
+      ::pairlab::reportStop(stopped);                          \
+    }                                                          \
+  } while (false)
+
 namespace pairlab::testing {
 
 namespace fs = std::filesystem;
@@ -40,7 +54,8 @@ std::vector<std::string> splitLines(const std::string& text);
 // Relative paths of all regular files below root, sorted.
 std::vector<std::string> listFiles(const fs::path& root);
 
-// The one output directory (Out_...) created in workdir; fails the test if there is not exactly one.
+// The one output directory (Out_...) created in workdir; fails the test if there is not exactly
+// one.
 fs::path outputDirectory(const fs::path& workdir);
 
 // The lines of a result file from line `from` (1-based) on.

@@ -50,7 +50,8 @@ TEST(ContinuousValidation, MatedPairsFollowTheGaussianPreference) {
   double weight = 0, mean = 0, squares = 0;
   for (int f = 0; f < 100; ++f)
     for (int m = 0; m < 100; ++m) {
-      const double p = table.matdistrib[f * 100 + m], d = std::fabs(traits.female[f] - traits.male[m]);
+      const double p = table.matdistrib[f * 100 + m],
+                   d = std::fabs(traits.female[f] - traits.male[m]);
       weight += p;
       mean += p * d;
       squares += p * d * d;
@@ -105,7 +106,7 @@ TEST(ContinuousValidation, LogisticAcceptanceRateMatchesThePreference) {
 // average 0 (each has a standard error of about 1 / sqrt(n)).
 TEST(ContinuousValidation, RandomMatingLeavesPartnersUncorrelated) {
   const Traits traits = normalTraits(250, 250, 6);
-  for (EncounterMode mode : {EncounterMode::WithReplacement, EncounterMode::Individual}) {
+  for (EncounterProcess mode : {EncounterProcess::WithReplacement, EncounterProcess::Individual}) {
     EngineSettings settings;
     settings.mode = mode;
     settings.matings = 100;
@@ -162,8 +163,8 @@ TEST(ContinuousValidation, AgeAtDeathFollowsTheSurvivalCurve) {
   constexpr int kFiles = 20000;
   double total = 0, diedSecond = 0;
   for (int file = 0; file < kFiles; ++file) {
-    const double age = runContinuousFile(settings, inputs, workspace, args, x, y, rng)
-                           .femaleEncounters;
+    const double age =
+        runContinuousFile(settings, inputs, workspace, args, x, y, rng).femaleEncounters;
     total += age;
     diedSecond += age == 2;
   }

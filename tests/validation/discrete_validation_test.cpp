@@ -19,11 +19,16 @@ namespace {
 // Upper 0.1% points of the chi-square distribution.
 double chiSquareCritical(int df) {
   switch (df) {
-    case 1: return 10.83;
-    case 2: return 13.82;
-    case 3: return 16.27;
-    case 5: return 20.52;
-    default: return 0.0;
+    case 1:
+      return 10.83;
+    case 2:
+      return 13.82;
+    case 3:
+      return 16.27;
+    case 5:
+      return 20.52;
+    default:
+      return 0.0;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "app/run_config.hpp"
+#include "app/usage.hpp"
 
 #include <ostream>
 

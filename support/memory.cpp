@@ -1,4 +1,4 @@
-#include "continuous/memory.hpp"
+#include "support/memory.hpp"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -76,8 +76,7 @@ void requireMemory(double bytes, const std::string& what) {
   const double available = availableMemoryBytes();
   if (bytes > available)
     stopRun("\nNot enough memory for " + what + ": " + memoryText(bytes) +
-                " needed, but the system can give this run only " + memoryText(available) +
-                "\n",
+                " needed, but the system can give this run only " + memoryText(available) + "\n",
             1);
 }
 

@@ -1,0 +1,60 @@
+// The run parameters: one field per command-line option, named after the option.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace pairlab {
+
+inline constexpr int DefaultPopSize = 500;
+
+struct RunConfig {
+  bool continuous = false;  // continuous-trait road instead of the discrete-type road
+  bool scaling = true;      // rescale continuous phenotypes (forced off on the discrete road)
+  int format = 0;           // format number of the discrete data files, 0..16
+  std::array<double, 3> bimodal{0.5, 0.0, 1.0};     // mixture proportion, mean, sd
+  std::array<double, 3> age_params{0.0, 2.0, 0.0};  // aging scale, shape, log-age threshold
+  bool writefiles = false;                          // per-file continuous data files
+  bool writedistrib = false;                        // phenotype distribution file
+  double impatient = 0.0;                           // impatience factor
+  bool gaussian = true;                             // Gaussian preference family
+  bool onechoosy = false;                           // only one sex chooses
+  std::array<double, 2> logistic_params{0.0, 1.0};
+  int model = 0;            // signed model number; its sign and digits select the encounters
+  int matings = 100;        // sample size per file
+  bool onematround = true;  // discrete road: data files (1) or sampling-round experiments (0)
+  double MRmax = -1.0;      // encounters per mass-encounter round; negative means not given
+  int numfiles = 1;
+  int shift = 0;           // offset added to every file number
+  int N = DefaultPopSize;  // females plus males
+  bool drift = false;
+  int femtypes = 2;
+  int maletypes = 2;
+  double osr = 1.0;            // males per female
+  bool uniform = true;         // uniform type frequencies
+  bool userfreqs = false;      // user frequency file (discrete) / user phenotype file (continuous)
+  double incrfactor = 1.25;    // sexual-selection factor a
+  double choicefactor = 1.25;  // choice (assortative) factor b
+  double mintrait = 0.0;
+  double dmax = 1.0;
+  double choice = 0.0;
+  double tolerance = 0.08;
+  double bias = 0.0;
+  double SL = 0.05;          // significance level
+  double MPF = 0.1;          // minimum type frequency
+  std::int64_t fixseed = 0;  // 0: seed from the clock
+  bool eJRpsi = false;
+  bool onlyresume = false;
+  bool verbose = false;
+
+  // Focal female and male types of the discrete models; -1 means "resolved by the model": no
+  // option sets them, and the roads resolve them into their own state.
+  int focalfem = -1;
+  int focalmale = -1;
+
+  // Requests that end the run before it starts (not run parameters).
+  bool showHelp = false;
+  bool showVersion = false;
+};
+
+}  // namespace pairlab
