@@ -8,7 +8,7 @@
 #include <memory>
 #include <utility>
 
-#include "continuous/memory.hpp"
+#include "support/memory.hpp"
 #include "support/diagnostics.hpp"
 #include "support/text.hpp"
 
