@@ -4,8 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <memory>
 
 #include "continuous/engine.hpp"
+#include "continuous/pair_order.hpp"
 #include "continuous/phenotypes.hpp"
 #include "continuous/preferences.hpp"
 #include "support/numeric.hpp"
@@ -29,7 +31,7 @@ double uniformDrawNanoseconds() {
 // scaled into [0, 1], FND with the given choice value.
 struct Population {
   Traits traits;
-  PairTable table;
+  std::unique_ptr<PairOrder> order;
   std::vector<double> args;
 
   Population(int n, double choice, bool onechoosy) {
@@ -41,8 +43,8 @@ struct Population {
     const double bias = scaleTraits(traits, 1.0, 0.0, 0.0);
     args = {0.0, gaussianCoefficient(1, choice, 0.08, 1.0), 0.0, choice};
     if (choice != 0.0)
-      table = buildPairTable(traits.female, traits.male, PairDistance{choice, bias, 1.0, onechoosy},
-                             args);
+      order = std::make_unique<PairOrder>(traits.female, traits.male,
+                                          PairDistance{choice, bias, 1.0, onechoosy}, args);
   }
 };
 
@@ -64,7 +66,7 @@ void BM_ContinuousFiles(benchmark::State& state) {
   settings.onechoosy = onechoosy;
   settings.matings = 100;
   settings.roundSize = 250;
-  const EngineInputs inputs{&pop.traits.female, &pop.traits.male, &pop.table};
+  const EngineInputs inputs{&pop.traits.female, &pop.traits.male, pop.order.get()};
   std::vector<double> args = pop.args;
   std::vector<double> x(100, kMissing), y(100, kMissing);
   Random rng(3);
@@ -90,32 +92,6 @@ BENCHMARK(BM_ContinuousFiles)
     ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->ArgNames({"mode", "onechoosy"})
     ->Unit(benchmark::kMillisecond);
-
-// Building the pair table (preferences, sorted copy, maximum) for a population of range(0).
-void BM_BuildPairTable(benchmark::State& state) {
-  const int n = static_cast<int>(state.range(0));
-  Random rng(7);
-  Traits traits;
-  traits.female.assign(n / 2, 0.0);
-  traits.male.assign(n - n / 2, 0.0);
-  resetLimits(traits);
-  drawNormalTraits(traits, rng);
-  scaleTraits(traits, 1.0, 0.0, 0.0);
-  std::vector<double> args{0.0, gaussianCoefficient(1, 0.5, 0.08, 1.0), 0.0, 0.5};
-  double bytes = 0.0;
-  for (auto _ : state) {
-    PairTable table =
-        buildPairTable(traits.female, traits.male, PairDistance{0.5, 0.0, 1.0, false}, args);
-    bytes = static_cast<double>(
-        (table.matdistrib.capacity() + static_cast<std::size_t>(table.sortmatdistrib.selected())) *
-        sizeof(double));
-    benchmark::DoNotOptimize(table.M);
-  }
-  state.counters["table_bytes"] = bytes;
-  state.counters["bound_bytes"] =
-      2.0 * pairTableBytes(static_cast<std::int64_t>(n / 2) * (n - n / 2));
-}
-BENCHMARK(BM_BuildPairTable)->Arg(500)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace pairlab

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <numeric>
 
 #include "support/diagnostics.hpp"
 #include "support/numeric.hpp"
@@ -26,43 +25,6 @@ std::string preferenceName(Branch branch, double impatience) {
   return name;
 }
 
-bool mayDie(std::int64_t age, const AgingParams& aging) {
-  return std::log(static_cast<double>(age)) > aging.g;
-}
-
-double survivalProbability(std::int64_t age, const AgingParams& aging) {
-  return std::exp(-std::pow((std::log(static_cast<double>(age)) - aging.g) / aging.a, aging.b));
-}
-
-void Candidates::reset(const std::vector<double>& population) {
-  traits = &population;
-  const std::size_t n = population.size();
-  member.resize(n);
-  std::iota(member.begin(), member.end(), 0);
-  age.assign(n, 0);
-  available.assign(n, 1);
-  availableCount = static_cast<std::int64_t>(n);
-}
-
-void Candidates::withdraw(std::int64_t p) {
-  std::uint8_t& flag = available[member[p]];
-  if (flag) {
-    flag = 0;
-    --availableCount;
-  }
-}
-
-void Candidates::remove(std::int64_t p) {
-  if (available[member[p]]) --availableCount;
-  member.erase(member.begin() + p);
-}
-
-double Candidates::totalAge() const {
-  std::int64_t total = 0;
-  for (std::int32_t i : member) total += age[i];
-  return static_cast<double>(total);
-}
-
 namespace {
 
 // Reports of a file that ends before its sample is complete.
@@ -75,8 +37,8 @@ constexpr const char* kMaleAgingEnd = "\nIncomplete sample caused by male aging\
 
 // A draw by rejection needs someone to draw; without aging the encounter modes guarantee it
 // (fewer than -matings <= R individuals of a sex are ever withdrawn), so failing this is a fault.
-inline void requireAvailable(const Candidates& sex, const char* which) {
-  PAIRLAB_CHECK(sex.availableCount > 0, std::string("no ") + which + " available");
+inline void requireAvailable(const CandidateList& sex, const char* which) {
+  PAIRLAB_CHECK(sex.availableCount() > 0, std::string("no ") + which + " available");
 }
 
 // One file. The engine is compiled twice, with and without aging, so that the road without
@@ -87,7 +49,7 @@ class FileRun {
   FileRun(const EngineSettings& settings, const EngineInputs& inputs, FileWorkspace& workspace,
           std::vector<double>& args, std::vector<double>& x, std::vector<double>& y, Random& rng)
       : s_(settings),
-        table_(inputs.table),
+        preferences_(inputs.preferences),
         args_(args),
         x_(x),
         y_(y),
@@ -96,17 +58,22 @@ class FileRun {
         males_(workspace.males),
         roundFemales_(workspace.roundFemales),
         roundMales_(workspace.roundMales),
-        nmale_(static_cast<std::int64_t>(inputs.maleTraits->size())),
-        totpairs_(static_cast<std::int64_t>(inputs.femaleTraits->size()) * nmale_),
+        totpairs_(static_cast<std::int64_t>(inputs.femaleTraits->size()) *
+                  static_cast<std::int64_t>(inputs.maleTraits->size())),
         usesTable_(settings.branch == Branch::PositiveAssortative ||
                    settings.branch == Branch::NegativeAssortative),
         // Random mating without aging needs no limit: every encounter is a mating.
         limited_(settings.aging || settings.branch != Branch::RandomMating) {
-    females_.reset(*inputs.femaleTraits);
-    males_.reset(*inputs.maleTraits);
+    females_.startFile(*inputs.femaleTraits);
+    males_.startFile(*inputs.maleTraits);
     roundFemales_.clear();
     roundMales_.clear();
-    if (usesTable_) currentMax_ = pendingMax_ = table_->M;
+    if (usesTable_) currentMax_ = pendingMax_ = preferences_->largest();
+    if (kAging) {
+      if (!workspace.survival || !workspace.survival->serves(settings.agingParams))
+        workspace.survival.emplace(settings.agingParams);
+      survival_ = &*workspace.survival;
+    }
   }
 
   FileResult run() {
@@ -121,17 +88,16 @@ class FileRun {
  private:
   // One encounter; false when it ends the file early.
   bool encounter() {
-    std::int64_t f = 0, m = 0;
+    std::int32_t f = 0, m = 0;  // individuals (positions in the population)
     if (!choosePair(f, m)) return false;
-    const std::int64_t femaleAge = ++females_.ageAt(f);
-    const std::int64_t maleAge = ++males_.ageAt(m);
+    const std::int64_t femaleAge = females_.meet(f);
+    const std::int64_t maleAge = males_.meet(m);
 
     bool femaleDies = false, maleDies = false;
     if (kAging) {
-      if (mayDie(femaleAge, s_.agingParams))
-        femaleDies = survivalProbability(femaleAge, s_.agingParams) <= rng_.u();
-      if (mayDie(maleAge, s_.agingParams))
-        maleDies = survivalProbability(maleAge, s_.agingParams) <= rng_.u();
+      double survival = 0.0;
+      if (survival_->mortal(femaleAge, survival)) femaleDies = survival <= rng_.u();
+      if (survival_->mortal(maleAge, survival)) maleDies = survival <= rng_.u();
     }
     if (femaleDies || maleDies) {
       if (!bury(f, m, femaleDies, maleDies)) return false;
@@ -149,11 +115,12 @@ class FileRun {
   }
 
   // ----- choice of the pair -----
+  // Draws give positions in the candidate lists; the lists map them to individuals.
 
-  bool choosePair(std::int64_t& f, std::int64_t& m) {
+  bool choosePair(std::int32_t& f, std::int32_t& m) {
     if (!usesTable_) {
       // With aging every female or every male may be dead or withdrawn: the file cannot go on.
-      if (kAging && (females_.availableCount == 0 || males_.availableCount == 0)) {
+      if (kAging && (females_.availableCount() == 0 || males_.availableCount() == 0)) {
         result_.report += kAgingEnd;
         return false;
       }
@@ -164,24 +131,27 @@ class FileRun {
     return s_.onechoosy ? chooseByCursor(f, m) : chooseByPairDraw(f, m);
   }
 
+  // The individual at a uniform position of the list.
+  std::int32_t draw(const CandidateList& sex) { return sex.at(rng_.position(sex.size())); }
+
   // A uniform position, drawn again until it holds an available individual.
-  std::int64_t redraw(const Candidates& sex, const char* which) {
+  std::int32_t redraw(const CandidateList& sex, const char* which) {
     requireAvailable(sex, which);
-    std::int64_t p;
-    do p = rng_.position(sex.size());
-    while (!sex.isAvailable(p));
-    return p;
+    std::int32_t i;
+    do i = draw(sex);
+    while (!sex.available(i));
+    return i;
   }
 
   // Only females choose: the males come in turn from the cursor, the female by draws.
-  bool chooseByCursor(std::int64_t& f, std::int64_t& m) {
-    if (males_.availableCount == 0) {
+  bool chooseByCursor(std::int32_t& f, std::int32_t& m) {
+    if (males_.availableCount() == 0) {
       if (!kAging) requireAvailable(males_, "male");
       result_.report += kUnavailableMales;
       return false;
     }
-    m = cursor_ % males_.size();
-    while (!males_.isAvailable(m)) m = ++cursor_ % males_.size();
+    m = males_.at(cursor_ % males_.size());
+    while (!males_.available(m)) m = males_.at(++cursor_ % males_.size());
 
     if (!kAging) {
       f = redraw(females_, "female");
@@ -191,14 +161,14 @@ class FileRun {
     // decides the report. When none is available the draws are still consumed (all would fail),
     // so that the rest of the run sees the same stream. A female found by the last draw is
     // taken like any other: the file only ends when that draw fails too.
-    if (females_.availableCount > 0) {
+    if (females_.availableCount() > 0) {
       for (std::int64_t i = 0; i < totpairs_; ++i)
-        if (f = rng_.position(females_.size()); females_.isAvailable(f)) return true;
+        if (f = draw(females_); females_.available(f)) return true;
     } else {
       rng_.discard(static_cast<unsigned long long>(totpairs_));
     }
-    f = rng_.position(females_.size());
-    if (females_.isAvailable(f)) return true;
+    f = draw(females_);
+    if (females_.available(f)) return true;
     result_.report += kUnavailableFemales;
     return false;
   }
@@ -209,60 +179,51 @@ class FileRun {
   }
 
   // Both sexes choose: one draw over all female-male cells of the candidate lists.
-  bool chooseByPairDraw(std::int64_t& f, std::int64_t& m) {
+  bool chooseByPairDraw(std::int32_t& f, std::int32_t& m) {
     const std::int64_t columns = males_.size();
     const std::int64_t cells = females_.size() * columns;
     const bool narrow = cells <= std::numeric_limits<std::uint32_t>::max();
-    auto draw = [&] {
+    auto drawPair = [&] {
       const std::int64_t n = pairPosition(cells);
       if (narrow) {  // the same quotient and remainder, by the faster 32-bit division
         const auto n32 = static_cast<std::uint32_t>(n), c32 = static_cast<std::uint32_t>(columns);
-        f = n32 / c32;
-        m = n32 % c32;
+        f = females_.at(n32 / c32);
+        m = males_.at(n32 % c32);
       } else {
-        f = n / columns;
-        m = n % columns;
+        f = females_.at(n / columns);
+        m = males_.at(n % columns);
       }
-      return females_.isAvailable(f) && males_.isAvailable(m);
+      return females_.available(f) && males_.available(m);
     };
     if (!kAging) {
       requireAvailable(females_, "female");
       requireAvailable(males_, "male");
-      while (!draw()) {
+      while (!drawPair()) {
       }
       return true;
     }
     // With aging: at most totpairs pair draws, then one more that decides the reports, as for
     // the females above.
-    if (females_.availableCount > 0 && males_.availableCount > 0) {
+    if (females_.availableCount() > 0 && males_.availableCount() > 0) {
       for (std::int64_t i = 0; i < totpairs_; ++i)
-        if (draw()) return true;
+        if (drawPair()) return true;
     } else {
       rng_.discard(static_cast<unsigned long long>(totpairs_));
     }
-    if (draw()) return true;
-    if (!females_.isAvailable(f)) result_.report += kUnavailableFemales;
-    if (!males_.isAvailable(m)) result_.report += kUnavailableMales;
+    if (drawPair()) return true;
+    if (!females_.available(f)) result_.report += kUnavailableFemales;
+    if (!males_.available(m)) result_.report += kUnavailableMales;
     return false;
   }
 
-  // ----- the pair table and its current maximum -----
+  // ----- the current maximum -----
 
-  // The preference of the pair, from the table built for the whole population.
-  double entry(std::int64_t f, std::int64_t m) const {
-    return table_
-        ->matdistrib[static_cast<std::size_t>(females_.member[f] * nmale_ + males_.member[m])];
-  }
-
-  // The maximum falls to the next entry of the sorted table, never below its smallest.
-  void stepDown(double& maximum) {
-    if (steps_ < totpairs_ - 1) ++steps_;
-    maximum = table_->sortedFromTop(steps_);
-  }
+  // The maximum falls to the next entry of the descending order, never below the smallest.
+  void stepDown(double& maximum) { preferences_->stepDown(steps_, maximum); }
 
   // ----- acceptance and mating -----
 
-  bool accept(std::int64_t f, std::int64_t m, double& p) {
+  bool accept(std::int32_t f, std::int32_t m, double& p) {
     switch (s_.branch) {
       case Branch::RandomMating:
         return true;
@@ -271,13 +232,13 @@ class FileRun {
         args_[5] = females_.trait(f);
         return Logitpref(args_) > rng_.u();
       default:
-        p = entry(f, m);
+        p = preferences_->preference(f, m);
         return p / currentMax_ > rng_.u();
     }
   }
 
   // Records the mating and withdraws the pair; false when that ends the file early.
-  bool mate(std::int64_t f, std::int64_t m, double p) {
+  bool mate(std::int32_t f, std::int32_t m, double p) {
     x_[k_] = females_.trait(f);
     y_[k_] = males_.trait(m);
     if (usesTable_ && s_.onechoosy) ++cursor_;
@@ -302,8 +263,8 @@ class FileRun {
       males_.withdraw(m);
       return true;
     }
-    result_.femaleEncounters += static_cast<double>(females_.ageAt(f));
-    result_.maleEncounters += static_cast<double>(males_.ageAt(m));
+    result_.femaleEncounters += static_cast<double>(females_.age(f));
+    result_.maleEncounters += static_cast<double>(males_.age(m));
     females_.remove(f);
     males_.remove(m);
     if (usesTable_ && p == currentMax_) stepDown(currentMax_);
@@ -318,8 +279,8 @@ class FileRun {
   // The end of a mass-encounter round: everyone who mated in it leaves, and the maximum takes
   // the value it stepped down to during the round.
   void endRound() {
-    for (std::int64_t f : roundFemales_) females_.withdraw(f);
-    for (std::int64_t m : roundMales_) males_.withdraw(m);
+    for (std::int32_t f : roundFemales_) females_.withdraw(f);
+    for (std::int32_t m : roundMales_) males_.withdraw(m);
     roundFemales_.clear();
     roundMales_.clear();
     counter_ = 0;
@@ -330,18 +291,17 @@ class FileRun {
 
   // Withdraws the partners that died, the female first; false when a death ends the file.
   // Under individual encounters the dead leave the lists (their encounters are not counted),
-  // except in random mating and except the males of the pair table, who only become
+  // except in random mating and except the males of the assortative branches, who only become
   // unavailable; the pairs that leave consideration step the current maximum down as mated
   // pairs do. In the other modes the dead only become unavailable.
-  bool bury(std::int64_t f, std::int64_t m, bool femaleDies, bool maleDies) {
+  bool bury(std::int32_t f, std::int32_t m, bool femaleDies, bool maleDies) {
     const bool individual = s_.mode == EncounterProcess::Individual;
     if (femaleDies) {
       if (!individual || s_.branch == Branch::RandomMating) {
         females_.withdraw(f);
       } else {
-        if (usesTable_)  // her row leaves the table
-          for (std::int64_t j = 0; j < males_.size(); ++j)
-            if (entry(f, j) == currentMax_) stepDown(currentMax_);
+        if (usesTable_)  // her row over the males of the list
+          preferences_->scanLine(true, f, males_, steps_, currentMax_);
         females_.remove(f);
         if (females_.size() == 0) {
           result_.report += usesTable_ ? kFemaleAgingEnd : kAgingEnd;
@@ -359,31 +319,31 @@ class FileRun {
           return false;
         }
       } else {
-        // A dead male keeps his place in the lists and the table, unavailable.
+        // A dead male keeps his place in the list, unavailable.
         males_.withdraw(m);
-        if (males_.availableCount == 0 || males_.size() == 0) {
+        if (males_.availableCount() == 0 || males_.size() == 0) {
           result_.report += kMaleAgingEnd;
           return false;
         }
-        // His column over the females still present (one who died in this encounter is gone).
-        for (std::int64_t i = 0; i < females_.size(); ++i)
-          if (entry(i, m) == currentMax_) stepDown(currentMax_);
+        // His column over the females still in the list (one who died in this encounter has
+        // left it).
+        preferences_->scanLine(false, m, females_, steps_, currentMax_);
       }
     }
     return true;
   }
 
   const EngineSettings& s_;
-  PairTable* table_;
+  PairPreferences* preferences_;
   std::vector<double>& args_;
   std::vector<double>& x_;
   std::vector<double>& y_;
   Random& rng_;
-  Candidates& females_;
-  Candidates& males_;
-  std::vector<std::int64_t>& roundFemales_;
-  std::vector<std::int64_t>& roundMales_;
-  const std::int64_t nmale_;
+  CandidateList& females_;
+  CandidateList& males_;
+  std::vector<std::int32_t>& roundFemales_;
+  std::vector<std::int32_t>& roundMales_;
+  SurvivalTable* survival_ = nullptr;
   const std::int64_t totpairs_;
   const bool usesTable_;
   const bool limited_;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 
+#include "continuous/candidate_list.hpp"
 #include "support/memory.hpp"
 #include "support/diagnostics.hpp"
 #include "support/text.hpp"
@@ -197,10 +198,9 @@ bool later(double a, double b) { return a > b; }
 PairOrder::PairOrder(const std::vector<double>& femaleTraits, const std::vector<double>& maleTraits,
                      const PairDistance& distance, std::vector<double>& args,
                      PreferenceTransform transform)
-    : femaleTraits_(&femaleTraits),
-      maleTraits_(&maleTraits),
-      steps_(distance),
-      transform_(transform),
+    : PairPreferences(femaleTraits, maleTraits, distance, transform),
+      femaleTraitVector_(femaleTraits),
+      maleTraitVector_(maleTraits),
       totpairs_(static_cast<std::int64_t>(femaleTraits.size()) *
                 static_cast<std::int64_t>(maleTraits.size())) {
   requireMemory(pairOrderBytes(static_cast<std::int64_t>(femaleTraits.size()),
@@ -214,15 +214,15 @@ PairOrder::PairOrder(const std::vector<double>& femaleTraits, const std::vector<
   Gaussbasedpref(args);
   coefficient_ = args[1];
   stopOnNonNumber(distance);
-  if (males_.groups() == 0) males_ = sortTraits(maleTraits);
-  females_ = sortTraits(femaleTraits);
+  if (sortedMales_.groups() == 0) sortedMales_ = sortTraits(maleTraits);
+  sortedFemales_ = sortTraits(femaleTraits);
   prepareHeap();
   findLargest();
 }
 
 void PairOrder::stopOnNonNumber(const PairDistance& distance) {
-  const std::vector<double>& xs = *femaleTraits_;
-  const std::vector<double>& ys = *maleTraits_;
+  const std::vector<double>& xs = femaleTraitVector_;
+  const std::vector<double>& ys = maleTraitVector_;
   // A non-number comes from a non-number trait, or from infinities: an infinite trait, offset
   // or coefficient (C = -inf and d^2 = 0 give C d^2 = nan). With finite values only a female
   // trait that is not a number gives one, and then with every male.
@@ -239,18 +239,18 @@ void PairOrder::stopOnNonNumber(const PairDistance& distance) {
   } else {
     // The non-numbers of a female's row lie at its ends (infinite differences) or where d^2 is
     // smallest (zero): the ends and the heads of its pieces tell whether it has one.
-    males_ = sortTraits(ys);
-    const std::int64_t n = static_cast<std::int64_t>(males_.groups());
+    sortedMales_ = sortTraits(ys);
+    const std::int64_t n = static_cast<std::int64_t>(sortedMales_.groups());
     for (std::size_t f = 0; f < xs.size() && female < 0; ++f) {
       if (std::isnan(xs[f])) {
         female = static_cast<std::int64_t>(f);
         break;
       }
-      const auto bound = pieceBounds(males_, steps_, xs[f], true);
+      const auto bound = pieceBounds(sortedMales_, steps_, xs[f], true);
       for (std::int64_t q : {std::int64_t{0}, n - 1, bound[1] - 1, bound[1], bound[2] - 1,
                              bound[2], bound[3] - 1, bound[3]}) {
         if (q < 0 || q >= n) continue;
-        if (std::isnan(preferenceOfSquared(steps_.squared(xs[f], males_.values[q])))) {
+        if (std::isnan(preferenceOfSquared(steps_.squared(xs[f], sortedMales_.values[q])))) {
           female = static_cast<std::int64_t>(f);
           break;
         }
@@ -273,14 +273,14 @@ void PairOrder::stopOnNonNumber(const PairDistance& distance) {
 void PairOrder::pushHead(std::uint32_t femaleGroup, const std::array<std::int64_t, 5>& bound,
                          int rank) {
   // The heads of the female's pieces in ascending d^2 (ties by piece).
-  const double x = females_.values[femaleGroup];
+  const double x = sortedFemales_.values[femaleGroup];
   std::array<HeapEntry, 4> heads{};
   std::array<int, 4> pieces{};
   int count = 0;
   for (int k = 0; k < 4; ++k) {
     if (bound[k] >= bound[k + 1]) continue;
     const std::int64_t q = head(bound, k);
-    HeapEntry entry{steps_.squared(x, males_.values[static_cast<std::size_t>(q)]), femaleGroup,
+    HeapEntry entry{steps_.squared(x, sortedMales_.values[static_cast<std::size_t>(q)]), femaleGroup,
                     static_cast<std::uint32_t>(q)};
     int i = count++;
     for (; i > 0 && entry.d2 < heads[i - 1].d2; --i) {
@@ -300,16 +300,16 @@ void PairOrder::pushHead(std::uint32_t femaleGroup, const std::array<std::int64_
 void PairOrder::prepareHeap() {
   // One entry a female group: the smallest head of her pieces. Her other heads follow when it
   // is taken. The bounds of the pieces only move right as the female trait grows.
-  const std::size_t groups = females_.groups();
-  const std::int64_t n = static_cast<std::int64_t>(males_.groups());
+  const std::size_t groups = sortedFemales_.groups();
+  const std::int64_t n = static_cast<std::int64_t>(sortedMales_.groups());
   heap_.reserve(groups + 2 * kFirstBlock);
   bounds_.reserve(groups);
   std::array<std::int64_t, 5> bound{0, 0, 0, 0, n};
   for (std::size_t g = 0; g < groups; ++g) {
-    const double x = females_.values[g];
+    const double x = sortedFemales_.values[g];
     for (int k = 1; k <= 3; ++k) {
       bound[k] = std::max(bound[k], bound[k - 1]);
-      while (bound[k] < n && steps_.piece(x, males_.values[static_cast<std::size_t>(bound[k])]) < k)
+      while (bound[k] < n && steps_.piece(x, sortedMales_.values[static_cast<std::size_t>(bound[k])]) < k)
         ++bound[k];
     }
     bounds_.push_back({static_cast<std::uint32_t>(bound[1]), static_cast<std::uint32_t>(bound[2]),
@@ -320,7 +320,7 @@ void PairOrder::prepareHeap() {
 
 std::array<std::int64_t, 5> PairOrder::bounds(std::uint32_t femaleGroup) const {
   const auto& b = bounds_[femaleGroup];
-  return {0, b[0], b[1], b[2], static_cast<std::int64_t>(males_.groups())};
+  return {0, b[0], b[1], b[2], static_cast<std::int64_t>(sortedMales_.groups())};
 }
 
 void PairOrder::findLargest() {
@@ -336,17 +336,17 @@ void PairOrder::findLargest() {
     // Two units of the exponent below the top, exp cannot round to the top any more.
     if (top != 0.0 && !(z >= zTop - 2.0)) continue;
     if (transform(z) != top) continue;
-    for (std::size_t i = females_.first(entry.female); i < females_.end(entry.female); ++i)
-      female = std::min<std::int64_t>(female, females_.individuals[i]);
+    for (std::size_t i = sortedFemales_.first(entry.female); i < sortedFemales_.end(entry.female); ++i)
+      female = std::min<std::int64_t>(female, sortedFemales_.individuals[i]);
   }
   constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
   std::int64_t male = kNone;
   if (female != kNone) {
-    const double x = (*femaleTraits_)[static_cast<std::size_t>(female)];
-    for (LineWalk walk(males_, steps_, x, true);
+    const double x = femaleTraits_[static_cast<std::size_t>(female)];
+    for (LineWalk walk(sortedMales_, steps_, x, true);
          !walk.done() && preferenceOfSquared(walk.squared()) == top; walk.next())
-      for (std::size_t i = males_.first(walk.group()); i < males_.end(walk.group()); ++i)
-        male = std::min<std::int64_t>(male, males_.individuals[i]);
+      for (std::size_t i = sortedMales_.first(walk.group()); i < sortedMales_.end(walk.group()); ++i)
+        male = std::min<std::int64_t>(male, sortedMales_.individuals[i]);
   }
   largest_ = fromTop(0);
   if (male == kNone ||
@@ -355,7 +355,7 @@ void PairOrder::findLargest() {
             "(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
             "sortmatdistrib[totpairs-1])\n",
             1);
-  firstLargest_ = female * static_cast<std::int64_t>(maleTraits_->size()) + male;
+  firstLargest_ = female * static_cast<std::int64_t>(males_) + male;
 }
 
 void PairOrder::append(double value, std::int64_t weight) {
@@ -391,7 +391,7 @@ void PairOrder::produce() {
   heap_.pop_back();
   ++produced_;
 
-  const double x = females_.values[entry.female];
+  const double x = sortedFemales_.values[entry.female];
   const auto bound = bounds(entry.female);
   const std::int64_t q = entry.position;
   int k = 3;
@@ -399,7 +399,7 @@ void PairOrder::produce() {
   // The next pair of the same piece, then (for the first pair of a piece) the next head.
   const std::int64_t next = q + direction(k);
   if (next >= bound[k] && next < bound[k + 1]) {
-    heap_.push_back({steps_.squared(x, males_.values[static_cast<std::size_t>(next)]),
+    heap_.push_back({steps_.squared(x, sortedMales_.values[static_cast<std::size_t>(next)]),
                      entry.female, static_cast<std::uint32_t>(next)});
     std::push_heap(heap_.begin(), heap_.end(), byD2);
   }
@@ -409,17 +409,24 @@ void PairOrder::produce() {
     for (int j = 0; j < 4; ++j) {
       if (j == k || bound[j] >= bound[j + 1]) continue;
       const double d2 =
-          steps_.squared(x, males_.values[static_cast<std::size_t>(head(bound, j))]);
+          steps_.squared(x, sortedMales_.values[static_cast<std::size_t>(head(bound, j))]);
       if (d2 < entry.d2 || (d2 == entry.d2 && j < k)) ++rank;
     }
     pushHead(entry.female, bound, rank + 1);
   }
   append(preferenceOfSquared(entry.d2),
-         females_.count(entry.female) * males_.count(static_cast<std::size_t>(q)));
+         sortedFemales_.count(entry.female) * sortedMales_.count(static_cast<std::size_t>(q)));
 }
 
 void PairOrder::produceBlock() {
   for (std::int64_t i = std::max(kFirstBlock, produced_); i > 0 && !heap_.empty(); --i) produce();
+}
+
+void PairOrder::scanLine(bool female, std::int32_t individual, const CandidateList& partners,
+                         std::int64_t& steps, double& maximum) {
+  scanLineOver(
+      female, individual, [&partners](std::int32_t i) { return partners.inList(i); }, steps,
+      maximum);
 }
 
 double PairOrder::fromTop(std::int64_t rank) {

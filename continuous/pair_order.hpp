@@ -109,12 +109,64 @@ class LineWalk {
   int current_ = -1;
 };
 
-// The preference function of the order: exp unless a test substitutes another.
+// The preference function: exp unless a test substitutes another.
 using PreferenceTransform = double (*)(double);
 
-// The preferences of all female-male pairs of the Gaussian family, for a population whose trait
-// vectors outlive it.
-class PairOrder {
+class CandidateList;
+
+// What the mating engine reads of the Gaussian preferences of a population (whose trait vectors
+// outlive this): the preference of a pair, the largest one, and the steps of a file's current
+// maximum down the descending order of the preferences of all pairs.
+class PairPreferences {
+ public:
+  virtual ~PairPreferences() = default;
+
+  // The preference of female f for male m (positions in the population): the same double as
+  // Gaussbasedpref of their squared distance; read from a table when there is one.
+  double preference(std::int32_t f, std::int32_t m) const {
+    if (table_ != nullptr)
+      return table_[static_cast<std::size_t>(f) * males_ + static_cast<std::size_t>(m)];
+    return transform(coefficient_ * steps_.squared(femaleTraits_[static_cast<std::size_t>(f)],
+                                                   maleTraits_[static_cast<std::size_t>(m)]));
+  }
+  double preferenceOfSquared(double d2) const { return transform(coefficient_ * d2); }
+  double coefficient() const { return coefficient_; }
+  const DistanceSteps& steps() const { return steps_; }
+
+  // The largest preference M.
+  virtual double largest() const = 0;
+  // The current maximum of a file steps down to the next entry of the descending order of all
+  // preferences (ties repeated as often as they occur), never below the smallest; steps counts
+  // the steps made in the file.
+  virtual void stepDown(std::int64_t& steps, double& maximum) = 0;
+  // The scan of one individual's row (a female's) or column (a male's) when it dies: the
+  // partners still in their candidate list, in list order (ascending position in the
+  // population), each step the maximum down when their preference equals it at that moment.
+  virtual void scanLine(bool female, std::int32_t individual, const CandidateList& partners,
+                        std::int64_t& steps, double& maximum) = 0;
+
+ protected:
+  PairPreferences(const std::vector<double>& femaleTraits, const std::vector<double>& maleTraits,
+                  const PairDistance& distance, PreferenceTransform transform)
+      : femaleTraits_(femaleTraits.data()),
+        maleTraits_(maleTraits.data()),
+        males_(maleTraits.size()),
+        steps_(distance),
+        transform_(transform) {}
+  double transform(double z) const { return transform_ ? transform_(z) : std::exp(z); }
+
+  const double* femaleTraits_;
+  const double* maleTraits_;
+  std::size_t males_;
+  DistanceSteps steps_;
+  PreferenceTransform transform_;
+  double coefficient_ = 0.0;
+  const double* table_ = nullptr;  // female-major, when one is kept
+};
+
+// The Gaussian preferences without a table of the pairs: their descending order is produced
+// lazily from the sorted traits.
+class PairOrder final : public PairPreferences {
  public:
   // Checks the coefficient as the preference function does for the first pair, then stops the
   // run when some pair's preference is not a number (reporting the first such pair in
@@ -127,43 +179,30 @@ class PairOrder {
   PairOrder& operator=(const PairOrder&) = delete;
 
   std::int64_t pairs() const { return totpairs_; }
-  double coefficient() const { return coefficient_; }
-  const DistanceSteps& steps() const { return steps_; }
-  const SortedTraits& females() const { return females_; }
-  const SortedTraits& males() const { return males_; }
-
-  // The preference of female f for male m (positions in the population): the same double as
-  // Gaussbasedpref of their squared distance.
-  double preference(std::int32_t f, std::int32_t m) const {
-    return transform(coefficient_ * steps_.squared((*femaleTraits_)[static_cast<std::size_t>(f)],
-                                                   (*maleTraits_)[static_cast<std::size_t>(m)]));
-  }
-  double preferenceOfSquared(double d2) const { return transform(coefficient_ * d2); }
+  const SortedTraits& sortedFemales() const { return sortedFemales_; }
+  const SortedTraits& sortedMales() const { return sortedMales_; }
 
   // The entry of the given rank from the top of the ascending sort of all preferences (rank 0
   // is the largest; ties are repeated as often as they occur). Ranks beyond give the smallest.
   double fromTop(std::int64_t rank);
   // The largest preference M, and the first pair (f * males + m) that has it.
-  double largest() const { return largest_; }
+  double largest() const override { return largest_; }
   std::int64_t firstLargest() const { return firstLargest_; }
 
-  // The current maximum of a file steps down to the next entry of the order, never below the
-  // smallest: steps counts the steps made in the file.
-  void stepDown(std::int64_t& steps, double& maximum) {
+  void stepDown(std::int64_t& steps, double& maximum) override {
     if (steps < totpairs_ - 1) ++steps;
     maximum = fromTop(steps);
   }
 
-  // What a scan of one individual's row (a female's) or column (a male's) of the preferences
-  // makes of a file's current maximum: the partners still in the candidate list are visited in
-  // list order (ascending position in the population), and every one whose preference equals
-  // the maximum at that moment steps it down. Only entries at and just below the maximum are
-  // computed: those above it can equal neither it nor a later maximum, and the scan is repeated
-  // on more entries until the maximum it ends at lies above every entry left out.
-  // inList(position) says whether a partner is still in the list.
+  void scanLine(bool female, std::int32_t individual, const CandidateList& partners,
+                std::int64_t& steps, double& maximum) override;
+  // The scan with inList(position) saying whether a partner is still in the list. Only entries
+  // at and just below the maximum are computed: those above it can equal neither it nor a later
+  // maximum, and the scan is repeated on more entries until the maximum it ends at lies above
+  // every entry left out.
   template <class InList>
-  void scanLine(bool female, std::int32_t individual, InList inList, std::int64_t& steps,
-                double& maximum);
+  void scanLineOver(bool female, std::int32_t individual, InList inList, std::int64_t& steps,
+                    double& maximum);
 
   // Pairs produced so far (for tests and benchmarks).
   std::int64_t produced() const { return produced_; }
@@ -179,7 +218,6 @@ class PairOrder {
     std::int64_t end;  // ranks [end of the previous run, end) hold value
   };
 
-  double transform(double z) const { return transform_ ? transform_(z) : std::exp(z); }
   void stopOnNonNumber(const PairDistance& distance);
   void prepareHeap();
   void findLargest();
@@ -189,14 +227,11 @@ class PairOrder {
   std::array<std::int64_t, 5> bounds(std::uint32_t femaleGroup) const;
   void pushHead(std::uint32_t femaleGroup, const std::array<std::int64_t, 5>& bound, int rank);
 
-  const std::vector<double>* femaleTraits_;
-  const std::vector<double>* maleTraits_;
-  DistanceSteps steps_;
-  double coefficient_ = 0.0;
-  PreferenceTransform transform_;
+  const std::vector<double>& femaleTraitVector_;
+  const std::vector<double>& maleTraitVector_;
   std::int64_t totpairs_ = 0;
-  SortedTraits females_;
-  SortedTraits males_;
+  SortedTraits sortedFemales_;
+  SortedTraits sortedMales_;
   std::vector<std::array<std::uint32_t, 3>> bounds_;  // pieceBounds 1 to 3 of each female group
   std::vector<HeapEntry> heap_;                        // min-heap on d2
   std::vector<Run> runs_;                              // the order produced, descending
@@ -213,11 +248,11 @@ class PairOrder {
 double pairOrderBytes(std::int64_t nfem, std::int64_t nmale);
 
 template <class InList>
-void PairOrder::scanLine(bool female, std::int32_t individual, InList inList, std::int64_t& steps,
-                         double& maximum) {
-  const double own = female ? (*femaleTraits_)[static_cast<std::size_t>(individual)]
-                            : (*maleTraits_)[static_cast<std::size_t>(individual)];
-  const SortedTraits& partners = female ? males_ : females_;
+void PairOrder::scanLineOver(bool female, std::int32_t individual, InList inList,
+                             std::int64_t& steps, double& maximum) {
+  const double own = female ? femaleTraits_[static_cast<std::size_t>(individual)]
+                            : maleTraits_[static_cast<std::size_t>(individual)];
+  const SortedTraits& partners = female ? sortedMales_ : sortedFemales_;
   LineWalk walk(partners, steps_, own, female);
   const double start = maximum;
   // Entries above the maximum: as many pairs as the steps made so far, at most.

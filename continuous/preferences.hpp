@@ -1,6 +1,7 @@
 // Preference functions of the continuous-trait road: the Gaussian family (FND, BD03), which
-// turns the distance between the partners' traits into a preference and is tabulated for every
-// female-male pair, and the logistic family, evaluated for each encounter.
+// turns the distance between the partners' traits into a preference (continuous/pair_order.hpp
+// computes it for the pairs and orders it), and the logistic family, evaluated for each
+// encounter.
 #pragma once
 
 #include <cstdint>
@@ -44,51 +45,5 @@ struct PairDistance {
   bool onechoosy;
   double operator()(double x, double y) const;
 };
-
-// The entries of the pair table in ascending order (sortmatdistrib), as far as they are read.
-// The rounds read only the largest ones (the current maximum preference steps down one entry at
-// a time from the top), so they are selected from the table on demand, block by block, in the
-// order of decreasing value (ties by increasing position), instead of sorting all the table.
-class SortedPreferences {
- public:
-  // sortmatdistrib[totpairs - 1 - rank] of the table: the entry of the given rank from the top
-  // (rank 0 is the largest). Ranks beyond the table give its smallest entry.
-  double fromTop(const std::vector<double>& table, std::int64_t rank);
-  // Entries selected so far.
-  std::int64_t selected() const { return static_cast<std::int64_t>(top_.size()); }
-  // Position in the table of the first largest entry (after fromTop has been called once).
-  std::int64_t firstLargest() const { return firstLargest_; }
-
- private:
-  void selectNextBlock(const std::vector<double>& table, std::int64_t count);
-
-  std::vector<double> top_;  // the selected entries, largest first
-  double lastValue_ = 0.0;   // the last selected entry and its position
-  std::int64_t lastPosition_ = -1;
-  std::int64_t firstLargest_ = -1;
-};
-
-// The preference of every pair, female-major (entry f * males + m), its sorted copy and the
-// largest preference M.
-struct PairTable {
-  std::vector<double> matdistrib;
-  SortedPreferences sortmatdistrib;
-  std::int64_t totpairs = 0;
-  std::int64_t indxmaxpref = 0;
-  double M = 0.0;
-
-  // sortmatdistrib[totpairs - 1 - rank], never below the smallest entry.
-  double sortedFromTop(std::int64_t rank) { return sortmatdistrib.fromTop(matdistrib, rank); }
-};
-
-// Bytes of the pair table (8 per pair); its sorted copy adds at most as much again, and only
-// when the maximum steps down through all of it.
-double pairTableBytes(std::int64_t totpairs);
-
-// Builds the table (checking first that memory for it can be had); stops the run when an entry
-// is not a number, since such a table has no maximum to scale the preferences by.
-PairTable buildPairTable(const std::vector<double>& femaleTraits,
-                         const std::vector<double>& maleTraits, const PairDistance& distance,
-                         std::vector<double>& args);
 
 }  // namespace pairlab

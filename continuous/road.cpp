@@ -5,11 +5,13 @@
 #include <cmath>
 #include <cstdint>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "continuous/engine.hpp"
 #include "continuous/names.hpp"
+#include "continuous/pair_order.hpp"
 #include "continuous/phenotypes.hpp"
 #include "continuous/preferences.hpp"
 #include "continuous/writers.hpp"
@@ -60,16 +62,16 @@ Traits createTraits(const RunConfig& config, const SettledRun& run, Random& rng)
 }
 
 // The preferences of the run: the family and branch, the (rescaled) bias, the argument vector
-// and, for the assortative branches, the pair table.
+// and, for the assortative branches, the order of the pair preferences.
 struct Preferences {
   PreferenceChoice choice;
   Branch branch = Branch::RandomMating;
   double bias = 0.0;
   std::vector<double> args;
-  PairTable table;
+  std::unique_ptr<PairOrder> order;
 };
 
-// The Gaussian family rescales the traits (with the bias) before the pair table is built.
+// The Gaussian family rescales the traits (with the bias) before the preferences are ordered.
 Preferences setUpPreferences(const RunConfig& config, int model, Traits& traits) {
   Preferences p;
   p.choice = choosePreferenceFamily(model, config);
@@ -87,8 +89,9 @@ Preferences setUpPreferences(const RunConfig& config, int model, Traits& traits)
              : c < 0.0 ? Branch::NegativeAssortative
                        : Branch::RandomMating;
   if (c != 0.0)
-    p.table = buildPairTable(traits.female, traits.male,
-                             PairDistance{c, p.bias, config.dmax, config.onechoosy}, p.args);
+    p.order = std::make_unique<PairOrder>(
+        traits.female, traits.male, PairDistance{c, p.bias, config.dmax, config.onechoosy},
+        p.args);
   return p;
 }
 
@@ -223,9 +226,7 @@ void runContinuousRoad(const RunConfig& config, const SettledRun& run, Random& r
   Preferences prefs = setUpPreferences(config, run.model.model, traits);
   const OutputNames names = continuousNames(namingOf(config, run, prefs));
   const EngineSettings settings = engineSettings(config, run, prefs.branch);
-  const bool usesTable =
-      prefs.branch == Branch::PositiveAssortative || prefs.branch == Branch::NegativeAssortative;
-  const EngineInputs inputs{&traits.female, &traits.male, usesTable ? &prefs.table : nullptr};
+  const EngineInputs inputs{&traits.female, &traits.male, prefs.order.get()};
   const FilePlan plan{config,
                       run,
                       settings,

@@ -6,13 +6,26 @@
 #include <cstdint>
 #include <vector>
 
-#include "continuous/engine.hpp"
-
 namespace pairlab {
+
+// Survival of aging individuals: after its t-th encounter of a file an individual survives with
+// probability exp(-((ln t - g) / a)^b) when ln t > g, and surely otherwise.
+struct AgingParams {
+  double a = 0.0;  // scale, > 0
+  double b = 2.0;  // shape
+  double g = 0.0;  // threshold on the log-age, >= 0
+};
+
+// True when an individual of age t may die (ln t > g); then survivalProbability gives the
+// chance that it lives on.
+bool mayDie(std::int64_t age, const AgingParams& aging);
+double survivalProbability(std::int64_t age, const AgingParams& aging);
 
 class SurvivalTable {
  public:
   explicit SurvivalTable(const AgingParams& aging) : aging_(aging) {}
+  // Whether the table is the one of these parameters (bit for bit).
+  bool serves(const AgingParams& aging) const;
 
   // True when an individual of this age may die (mayDie); then `survival` receives
   // survivalProbability of the age.

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <set>
 
 #include "support/numeric.hpp"
+#include "support/pair_table.hpp"
 
 namespace pairlab {
 namespace {
@@ -16,7 +18,7 @@ using Vec = std::vector<double>;
 // One file of the engine over the given population and (optional) table.
 struct EngineRun {
   Vec females, males;
-  PairTable table;
+  Vec table;  // the preferences of the assortative branches, female-major
   EngineSettings settings;
   Vec args{0, 1, 0, 0, 1, 0};
   FileWorkspace workspace;
@@ -26,7 +28,9 @@ struct EngineRun {
     y.assign(settings.matings, kMissing);
     const bool table_engine = settings.branch == Branch::PositiveAssortative ||
                               settings.branch == Branch::NegativeAssortative;
-    const EngineInputs inputs{&females, &males, table_engine ? &table : nullptr};
+    std::unique_ptr<TablePreferences> preferences;
+    if (table_engine) preferences = std::make_unique<TablePreferences>(females, males, table);
+    const EngineInputs inputs{&females, &males, preferences.get()};
     return runContinuousFile(settings, inputs, workspace, args, x, y, rng);
   }
 };
@@ -39,10 +43,8 @@ EngineRun designatedPartners(int n) {
     run.females.push_back(i);
     run.males.push_back(100 + i);
   }
-  run.table.totpairs = static_cast<std::int64_t>(n) * n;
-  run.table.matdistrib.assign(n * n, 0.0);
-  for (int i = 0; i < n; ++i) run.table.matdistrib[i * n + i] = 1.0;
-  run.table.M = run.table.sortedFromTop(0);
+  run.table.assign(n * n, 0.0);
+  for (int i = 0; i < n; ++i) run.table[i * n + i] = 1.0;
   run.settings.branch = Branch::PositiveAssortative;
   run.settings.roundSize = n;
   return run;
@@ -110,8 +112,7 @@ TEST(MassEncounters, RandomMatingWithdrawsNobodyBeforeTheFirstRoundEnds) {
 
 TEST(WithReplacement, OnlyFemalesChoosingMeansMalesInTurn) {
   EngineRun run = designatedPartners(4);
-  std::fill(run.table.matdistrib.begin(), run.table.matdistrib.end(), 0.5);
-  run.table.M = 0.5;  // every encounter mates: p / M = 1
+  std::fill(run.table.begin(), run.table.end(), 0.5);  // every encounter mates: p / M = 1
   run.settings.onechoosy = true;
   run.settings.matings = 9;
   Random rng(4);
@@ -126,8 +127,8 @@ TEST(EncounterLimit, EndsOnlyASampleThatIsStillShort) {
   int completedAtTheLimit = 0, incomplete = 0;
   for (std::uint64_t seed = 1; seed <= 400; ++seed) {
     EngineRun run = designatedPartners(5);
-    std::fill(run.table.matdistrib.begin(), run.table.matdistrib.end(), 0.2);
-    run.table.matdistrib[0] = 1.0;
+    std::fill(run.table.begin(), run.table.end(), 0.2);
+    run.table[0] = 1.0;
     run.settings.matings = 5;
     Random rng(seed);
     Vec x, y;

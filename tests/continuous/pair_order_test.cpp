@@ -232,7 +232,7 @@ TEST(PairOrder, ScanOfARowOrColumnStepsAsAWalkOverTheListDoes) {
           if (p == expected) order.stepDown(expectedSteps, expected);
         }
         const std::int64_t before = steps;
-        order.scanLine(female, individual, [&](std::int32_t j) { return inList[j]; }, steps,
+        order.scanLineOver(female, individual, [&](std::int32_t j) { return inList[j]; }, steps,
                        maximum);
         ASSERT_EQ(steps, expectedSteps) << branch.name << " kind " << kind << " trial " << trial;
         ASSERT_EQ(maximum, expected);

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "support/diagnostics.hpp"
+#include "support/pair_table.hpp"
 #include "support/random.hpp"
 #include "support/test_helpers.hpp"
 

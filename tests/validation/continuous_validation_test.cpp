@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "continuous/engine.hpp"
+#include "continuous/pair_order.hpp"
 #include "continuous/phenotypes.hpp"
 #include "continuous/preferences.hpp"
 #include "continuous/writers.hpp"
@@ -45,12 +46,11 @@ TEST(ContinuousValidation, MatedPairsFollowTheGaussianPreference) {
   Traits traits = normalTraits(100, 100, 2);
   const double bias = scaleTraits(traits, 1.0, 0.0, 0.0);
   Vec args{0, gaussianCoefficient(1, 0.3, 0.08, 1), 0, 0.3};
-  PairTable table =
-      buildPairTable(traits.female, traits.male, PairDistance{0.3, bias, 1, false}, args);
+  PairOrder order(traits.female, traits.male, PairDistance{0.3, bias, 1, false}, args);
   double weight = 0, mean = 0, squares = 0;
   for (int f = 0; f < 100; ++f)
     for (int m = 0; m < 100; ++m) {
-      const double p = table.matdistrib[f * 100 + m],
+      const double p = order.preference(f, m),
                    d = std::fabs(traits.female[f] - traits.male[m]);
       weight += p;
       mean += p * d;
@@ -62,7 +62,7 @@ TEST(ContinuousValidation, MatedPairsFollowTheGaussianPreference) {
   EngineSettings settings;
   settings.branch = Branch::PositiveAssortative;
   settings.matings = 100;
-  const EngineInputs inputs{&traits.female, &traits.male, &table};
+  const EngineInputs inputs{&traits.female, &traits.male, &order};
   FileWorkspace workspace;
   Vec x(100, kMissing), y(100, kMissing);
   Random rng(3);
