@@ -1,52 +1,73 @@
 // Costs of the continuous-trait road, read as ratios to the cost of one uniform draw measured in
-// the same process (the counter "uniform_draws" of the file benchmarks is the time of one
-// encounter divided by the time of one draw).
+// the same process.
+//   BM_Encounters: files of the engine for N = 500, 10^4 and 10^6, every encounter process,
+//     branch and aging; "uniform_draws" is the time of one encounter divided by the time of one
+//     draw, "draws_per_encounter" how many draws an encounter consumes.
+//   BM_WholeRun: whole runs of the program in this process (20,000 files of the default
+//     population, data files off; the sampling rounds on a memory file system); "draw_ratio" is
+//     the time of the run divided by the time of as many bare draws as the run consumes (1.0
+//     would be nothing but the draws).
+//   BM_TimePerFile: the time of a file at N = 10^6 against N = 500, from runs of 3000 files less
+//     runs of 2 files (so that the set-up cancels).
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
 
+#include "app/parse_args.hpp"
 #include "continuous/engine.hpp"
 #include "continuous/pair_order.hpp"
 #include "continuous/phenotypes.hpp"
-#include "continuous/preferences.hpp"
+#include "continuous/road.hpp"
+#include "rounds/sampling_rounds.hpp"
 #include "support/numeric.hpp"
+#include "support/settled_run.hpp"
 
 namespace pairlab {
 namespace {
 
 // Nanoseconds of one uniform draw, timed over many draws.
 double uniformDrawNanoseconds() {
-  Random rng(11);
-  constexpr int kDraws = 20'000'000;
-  double sink = 0.0;
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < kDraws; ++i) sink += rng.u();
-  const auto stop = std::chrono::steady_clock::now();
-  benchmark::DoNotOptimize(sink);
-  return std::chrono::duration<double, std::nano>(stop - start).count() / kDraws;
+  static const double ns = [] {
+    Random rng(11);
+    constexpr int kDraws = 50'000'000;
+    double sink = 0.0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kDraws; ++i) sink += rng.u();
+    const auto stop = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(sink);
+    return std::chrono::duration<double, std::nano>(stop - start).count() / kDraws;
+  }();
+  return ns;
 }
 
-// The population and preferences of a default run: 250 standard normal females and males,
-// scaled into [0, 1], FND with the given choice value.
-struct Population {
-  Traits traits;
-  std::unique_ptr<PairOrder> order;
-  std::vector<double> args;
-
-  Population(int n, double choice, bool onechoosy) {
-    Random rng(7);
-    traits.female.assign(n / 2, 0.0);
-    traits.male.assign(n - n / 2, 0.0);
-    resetLimits(traits);
-    drawNormalTraits(traits, rng);
-    const double bias = scaleTraits(traits, 1.0, 0.0, 0.0);
-    args = {0.0, gaussianCoefficient(1, choice, 0.08, 1.0), 0.0, choice};
-    if (choice != 0.0)
-      order = std::make_unique<PairOrder>(traits.female, traits.male,
-                                          PairDistance{choice, bias, 1.0, onechoosy}, args);
+// The engine outputs consumed between two states of a Random: the draws from `before` until the
+// next four draws of `after` come up, confirmed by comparing the whole state.
+std::int64_t drawsBetween(const Random& before, const Random& after) {
+  Random ahead = after;
+  double next[4];
+  for (double& v : next) v = ahead.u();
+  Random walker = before;
+  double window[4];
+  for (double& v : window) v = walker.u();
+  std::int64_t n = 0;
+  while (!(window[n % 4] == next[0] && window[(n + 1) % 4] == next[1] &&
+           window[(n + 2) % 4] == next[2] && window[(n + 3) % 4] == next[3])) {
+    window[n % 4] = walker.u();
+    ++n;
   }
-};
+  Random replay = before;
+  replay.discard(static_cast<unsigned long long>(n));
+  if (!(replay == after)) std::abort();
+  return n;
+}
 
 void BM_UniformDraw(benchmark::State& state) {
   Random rng(1);
@@ -54,43 +75,165 @@ void BM_UniformDraw(benchmark::State& state) {
 }
 BENCHMARK(BM_UniformDraw);
 
-// 1000 files of 100 matings from the default population with FND -choice 0.5; range(0) is the
-// encounter mode (0 with replacement, 1 mass, 2 individual), range(1) -onechoosy.
-void BM_ContinuousFiles(benchmark::State& state) {
-  const auto mode = static_cast<EncounterProcess>(state.range(0));
-  const bool onechoosy = state.range(1) != 0;
-  Population pop(500, 0.5, onechoosy);
+// N individuals (half of each sex) with standard normal traits scaled into [0, 1].
+Traits population(std::int64_t n) {
+  Random rng(7);
+  Traits traits;
+  traits.female.assign(static_cast<std::size_t>(n / 2), 0.0);
+  traits.male.assign(static_cast<std::size_t>(n - n / 2), 0.0);
+  resetLimits(traits);
+  drawNormalTraits(traits, rng);
+  scaleTraits(traits, 1.0, 0.0, 0.0);
+  return traits;
+}
+
+enum BranchCase { kPositive, kOneChoosy, kNegative, kRandom, kLogistic };
+
+// range(0) N, range(1) the encounter process (0 with replacement, 1 individual, 2 mass),
+// range(2) the branch (BranchCase), range(3) aging (-age_params 1 2 0) or not. 100 matings a
+// file; FND -choice 0.5 (-0.5 for the negative branch, -tolerance 0.3), logistic 0 1.
+void BM_Encounters(benchmark::State& state) {
+  const Traits traits = population(state.range(0));
+  const auto branch = static_cast<BranchCase>(state.range(2));
   EngineSettings settings;
-  settings.branch = Branch::PositiveAssortative;
-  settings.mode = mode;
-  settings.onechoosy = onechoosy;
+  settings.mode = static_cast<EncounterProcess>(state.range(1));
+  settings.onechoosy = branch == kOneChoosy;
+  settings.aging = state.range(3) != 0;
+  settings.agingParams = {1, 2, 0};
   settings.matings = 100;
-  settings.roundSize = 250;
-  const EngineInputs inputs{&pop.traits.female, &pop.traits.male, pop.order.get()};
-  std::vector<double> args = pop.args;
+  settings.roundSize = static_cast<int>(state.range(0) / 2);
+  std::vector<double> args{0.0, 1.0, 0.0, 0.0, 1.0, 0.0};
+  std::unique_ptr<PairOrder> order;
+  if (branch == kRandom) {
+    settings.branch = Branch::RandomMating;
+  } else if (branch == kLogistic) {
+    settings.branch = Branch::Logistic;
+  } else {
+    const double choice = branch == kNegative ? -0.5 : 0.5;
+    const double tolerance = branch == kNegative ? 0.3 : 0.08;
+    settings.branch = branch == kNegative ? Branch::NegativeAssortative
+                                          : Branch::PositiveAssortative;
+    std::vector<double> gaussian{0.0, gaussianCoefficient(1, choice, tolerance, 1.0), 0.0,
+                                 choice};
+    order = std::make_unique<PairOrder>(traits.female, traits.male,
+                                        PairDistance{choice, 0.0, 1.0, settings.onechoosy},
+                                        gaussian);
+  }
+  const EngineInputs inputs{&traits.female, &traits.male, order.get()};
   std::vector<double> x(100, kMissing), y(100, kMissing);
   Random rng(3);
+  const Random start = rng;
   FileWorkspace workspace;
+  constexpr int kFiles = 100;
   double encounters = 0.0;
   for (auto _ : state) {
-    for (int file = 0; file < 1000; ++file) {
-      const FileResult result = runContinuousFile(settings, inputs, workspace, args, x, y, rng);
-      encounters += result.femaleEncounters;  // one female encounter per encounter
+    for (int file = 0; file < kFiles; ++file) {
+      encounters += static_cast<double>(
+          runContinuousFile(settings, inputs, workspace, args, x, y, rng).encounters);
       benchmark::DoNotOptimize(x.data());
     }
   }
+  const auto draws = static_cast<double>(drawsBetween(start, rng));
+  const auto inverted = benchmark::Counter::kIsRate | benchmark::Counter::kInvert;
   state.counters["encounters_per_file"] =
-      benchmark::Counter(encounters / (1000.0 * static_cast<double>(state.iterations())));
-  // Rates inverted: elapsed time / value, so these read as ns per encounter and as the time of
-  // an encounter in uniform draws.
-  const auto perEncounter = benchmark::Counter::kIsRate | benchmark::Counter::kInvert;
-  state.counters["ns_per_encounter"] = benchmark::Counter(encounters * 1e-9, perEncounter);
+      encounters / (kFiles * static_cast<double>(state.iterations()));
+  state.counters["draws_per_encounter"] = draws / encounters;
+  state.counters["ns_per_encounter"] = benchmark::Counter(encounters * 1e-9, inverted);
   state.counters["uniform_draws"] =
-      benchmark::Counter(encounters * uniformDrawNanoseconds() * 1e-9, perEncounter);
+      benchmark::Counter(encounters * uniformDrawNanoseconds() * 1e-9, inverted);
 }
-BENCHMARK(BM_ContinuousFiles)
-    ->ArgsProduct({{0, 1, 2}, {0, 1}})
-    ->ArgNames({"mode", "onechoosy"})
+BENCHMARK(BM_Encounters)
+    ->ArgsProduct({{500, 10'000, 1'000'000}, {0, 1, 2}, {0, 1, 2, 3, 4}, {0, 1}})
+    ->ArgNames({"N", "process", "branch", "aging"})
+    ->Unit(benchmark::kMillisecond);
+
+// A whole run of the program in this process, in a fresh directory below `root`, with standard
+// output discarded: its time in seconds and the draws it consumed.
+struct WholeRun {
+  double seconds = 0.0;
+  std::int64_t draws = 0;
+};
+WholeRun wholeRun(const std::vector<std::string>& options, const std::filesystem::path& root) {
+  std::vector<const char*> argv{"pairlab"};
+  for (const std::string& o : options) argv.push_back(o.c_str());
+  RunConfig config;
+  ParseArgs(static_cast<int>(argv.size()), argv.data(), config);
+  const SettledRun settled = settleRun(config, config.fixseed);
+  const auto dir = root / ("run" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  std::ostringstream discard;
+  std::streambuf* out = std::cout.rdbuf(discard.rdbuf());
+  Random rng(static_cast<std::uint64_t>(config.fixseed));
+  const Random start = rng;
+  const auto t0 = std::chrono::steady_clock::now();
+  if (config.continuous)
+    runContinuousRoad(config, settled, rng);
+  else
+    runSamplingRounds(config, settled, rng);
+  const auto t1 = std::chrono::steady_clock::now();
+  std::cout.rdbuf(out);
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(dir);
+  return {std::chrono::duration<double>(t1 - t0).count(), drawsBetween(start, rng)};
+}
+
+// The memory file system when there is one.
+std::filesystem::path scratch() {
+  return std::filesystem::exists("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                             : std::filesystem::temp_directory_path();
+}
+
+const std::vector<std::vector<std::string>> kWholeRuns = {
+    {"-continuous", "1", "-model", "1", "-choice", "0.5"},
+    {"-continuous", "1", "-model", "-1", "-choice", "0.5"},
+    {"-continuous", "1", "-model", "-10", "-choice", "0.5"},
+    {"-continuous", "1", "-model", "-1", "-choice", "0.5", "-onechoosy", "1"},
+    {"-continuous", "1", "-model", "-1", "-choice", "0.5", "-age_params", "1", "2", "0"},
+    {"-onematround", "0", "-model", "3", "-MRmax", "1"},
+};
+
+// range(0) indexes kWholeRuns; 20,000 files, -writefiles 0, -fixseed 1.
+void BM_WholeRun(benchmark::State& state) {
+  std::vector<std::string> options = kWholeRuns[static_cast<std::size_t>(state.range(0))];
+  options.insert(options.end(), {"-numfiles", "20000", "-writefiles", "0", "-fixseed", "1"});
+  WholeRun run;
+  for (auto _ : state) {
+    run = wholeRun(options, scratch());
+    state.SetIterationTime(run.seconds);
+  }
+  std::string label;
+  for (const std::string& o : kWholeRuns[static_cast<std::size_t>(state.range(0))])
+    label += o + " ";
+  state.SetLabel(label);
+  state.counters["draws"] = static_cast<double>(run.draws);
+  state.counters["draw_ratio"] =
+      run.seconds * 1e9 / (static_cast<double>(run.draws) * uniformDrawNanoseconds());
+}
+BENCHMARK(BM_WholeRun)->DenseRange(0, static_cast<int>(kWholeRuns.size()) - 1)
+    ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// The time of a file at range(0) individuals, individual encounters, FND -choice 0.5, default
+// matings: (run of 3000 files - run of 2 files) / 2998.
+void BM_TimePerFile(benchmark::State& state) {
+  const std::string n = std::to_string(state.range(0));
+  auto options = [&](const char* files) {
+    return std::vector<std::string>{"-continuous", "1", "-model", "-1", "-choice", "0.5", "-N", n,
+                                    "-numfiles", files, "-writefiles", "0", "-fixseed", "1"};
+  };
+  double perFile = 0.0;
+  for (auto _ : state) {
+    const double many = wholeRun(options("3000"), scratch()).seconds;
+    const double two = wholeRun(options("2"), scratch()).seconds;
+    perFile = (many - two) / 2998.0;
+    state.SetIterationTime(many - two);
+  }
+  state.counters["us_per_file"] = perFile * 1e6;
+  state.counters["uniform_draws_per_file"] = perFile * 1e9 / uniformDrawNanoseconds();
+}
+BENCHMARK(BM_TimePerFile)->Arg(500)->Arg(1'000'000)->UseManualTime()->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -122,7 +122,10 @@ void BM_PositionOfAnErasingList(benchmark::State& state) {
   PositionMap map;
   map.reset(n);
   Random rng(2);
-  for (std::int64_t r = 0; r < state.range(1); ++r) map.remove(map.at(rng.position(map.size())));
+  for (std::int64_t r = 0; r < state.range(1); ++r) {
+    const std::int64_t p = rng.position(map.size());
+    map.remove(map.at(p), p);
+  }
   constexpr int kDraws = 1 << 16;
   std::vector<std::int64_t> positions(kDraws);
   for (auto& p : positions) p = rng.position(map.size());

@@ -1,6 +1,7 @@
 #include "continuous/candidate_list.hpp"
 
 #include <algorithm>
+#include <numeric>
 
 namespace pairlab {
 
@@ -15,7 +16,16 @@ void update(std::vector<std::int32_t>& tree, std::int32_t individual, std::int32
 void PositionMap::reset(std::int32_t individuals) {
   if (individuals != n_) {
     n_ = individuals;
+    listed_ = individuals <= kListLimit;
+    list_.resize(listed_ ? static_cast<std::size_t>(individuals) : 0);
+    std::iota(list_.begin(), list_.end(), 0);
+    firstMoved_ = list_.size();
     tree_.clear();
+  } else if (listed_) {
+    list_.resize(static_cast<std::size_t>(n_));
+    std::iota(list_.begin() + static_cast<std::ptrdiff_t>(firstMoved_), list_.end(),
+              static_cast<std::int32_t>(firstMoved_));
+    firstMoved_ = list_.size();
   } else if (dense_) {
     for (std::int32_t i : removed_) update(tree_, i, 1);
   }
@@ -30,22 +40,20 @@ void PositionMap::buildTree() {
     tree_[j] = static_cast<std::int32_t>(j & (~j + 1));
 }
 
-void PositionMap::remove(std::int32_t individual) {
+void PositionMap::remove(std::int32_t individual, std::int64_t position) {
+  if (listed_) {
+    firstMoved_ = std::min(firstMoved_, static_cast<std::size_t>(position));
+    list_.erase(list_.begin() + position);
+    return;
+  }
   if (!dense_) {
-    // Its rank k among those that left: those before it number removed_[j] + j < individual.
-    std::size_t k = 0;
-    while (k < removed_.size() && removed_[k] + static_cast<std::int32_t>(k) < individual) ++k;
     if (removed_.size() < kSparseLimit) {
-      removed_.insert(removed_.begin() + static_cast<std::ptrdiff_t>(k),
-                      individual - static_cast<std::int32_t>(k));
-      for (std::size_t j = k + 1; j < removed_.size(); ++j) --removed_[j];
+      // Those that left before it number individual - position.
+      removed_.insert(removed_.begin() + (individual - position), individual);
       return;
     }
     if (tree_.empty()) buildTree();
-    for (std::size_t j = 0; j < removed_.size(); ++j) {
-      removed_[j] += static_cast<std::int32_t>(j);  // back to the individuals
-      update(tree_, removed_[j], -1);
-    }
+    for (std::int32_t i : removed_) update(tree_, i, -1);
     dense_ = true;
   }
   removed_.push_back(individual);
@@ -94,8 +102,8 @@ void CandidateList::mark(std::int32_t i, std::uint8_t flag) {
 
 void CandidateList::withdraw(std::int32_t i) { mark(i, kWithdrawn); }
 
-void CandidateList::remove(std::int32_t i) {
-  positions_.remove(i);
+void CandidateList::remove(std::int32_t i, std::int64_t position) {
+  positions_.remove(i, position);
   ageInList_ -= age_[static_cast<std::size_t>(i)];
   mark(i, kLeft);
 }

@@ -9,41 +9,48 @@ namespace pairlab {
 
 // The positions of a candidate list from which individuals are erased: the list starts as the
 // whole population in order, and erasing an individual moves every later one down by one.
-// Position p maps to the individual that the list would hold there. While few have left, the
-// map is a sorted list of those who left (each less its rank in the list: the individuals
-// present before it); beyond that, a Fenwick tree over the population.
+// Position p maps to the individual that the list would hold there. A small population keeps the
+// list itself (a file restores only the part its erasures moved); a large one keeps the sorted
+// list of those who left while they are few, and a Fenwick tree over the population beyond.
 class PositionMap {
  public:
   // Everyone present again. The first call, or a call with another size, takes O(individuals);
   // later calls take the time of the removals since the previous one.
   void reset(std::int32_t individuals);
-  std::int64_t size() const { return n_ - static_cast<std::int64_t>(removed_.size()); }
+  std::int64_t size() const {
+    return listed_ ? static_cast<std::int64_t>(list_.size())
+                   : n_ - static_cast<std::int64_t>(removed_.size());
+  }
   std::int32_t at(std::int64_t position) const {
+    if (listed_) return list_[static_cast<std::size_t>(position)];
     if (removed_.empty()) return static_cast<std::int32_t>(position);
     if (dense_) return lookUpTree(position);
     // The individuals that left before the answer are those with at most `position` present
-    // before them (a prefix of the list); a binary search without branches counts them.
-    const std::int32_t* base = removed_.data();
-    std::size_t n = removed_.size();
-    while (n > 1) {
-      const std::size_t half = n / 2;
-      base = base[half] <= position ? base + half : base;
-      n -= half;
+    // before them: removed_[k] - k <= position, a prefix of the list, counted by a binary search
+    // without branches.
+    const std::int32_t* left = removed_.data();
+    std::int64_t k = 0;
+    for (std::size_t n = removed_.size(); n > 1; n -= n / 2) {
+      const std::int64_t mid = k + static_cast<std::int64_t>(n / 2);
+      k = left[mid] - mid <= position ? mid : k;
     }
-    const std::int64_t before = (base - removed_.data()) + (*base <= position ? 1 : 0);
+    const std::int64_t before = k + (left[k] - k <= position ? 1 : 0);
     return static_cast<std::int32_t>(position + before);
   }
-  void remove(std::int32_t individual);  // an individual still present
+  // Erases an individual still present, at its position in the list.
+  void remove(std::int32_t individual, std::int64_t position);
 
  private:
+  static constexpr std::int32_t kListLimit = 4096;
   static constexpr std::size_t kSparseLimit = 4096;
   std::int32_t lookUpTree(std::int64_t position) const;
   void buildTree();
 
-  std::int32_t n_ = 0;
-  // While sparse: the individuals that left, ascending, each less its rank; once dense: the
-  // individuals in order of removal.
-  std::vector<std::int32_t> removed_;
+  std::int32_t n_ = -1;
+  bool listed_ = false;
+  std::vector<std::int32_t> list_;     // the list, for a small population
+  std::size_t firstMoved_ = 0;         // the first position an erasure moved
+  std::vector<std::int32_t> removed_;  // ascending while sparse, in order of removal once dense
   std::vector<std::int32_t> tree_;     // presence counts, 1-based; all ones between files
   bool dense_ = false;
 };
@@ -74,7 +81,8 @@ class CandidateList {
     return ++a;
   }
   void withdraw(std::int32_t i);  // no longer available (stays in the list)
-  void remove(std::int32_t i);    // leaves the list, and its age leaves the total
+  // Leaves the list (from its position in it), and its age leaves the total.
+  void remove(std::int32_t i, std::int64_t position);
 
  private:
   static constexpr std::uint8_t kWithdrawn = 1, kLeft = 2;

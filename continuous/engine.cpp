@@ -90,6 +90,7 @@ class FileRun {
   bool encounter() {
     std::int32_t f = 0, m = 0;  // individuals (positions in the population)
     if (!choosePair(f, m)) return false;
+    ++result_.encounters;
     const std::int64_t femaleAge = females_.meet(f);
     const std::int64_t maleAge = males_.meet(m);
 
@@ -124,21 +125,24 @@ class FileRun {
         result_.report += kAgingEnd;
         return false;
       }
-      f = redraw(females_, "female");
-      m = redraw(males_, "male");
+      f = redraw(females_, "female", femalePosition_);
+      m = redraw(males_, "male", malePosition_);
       return true;
     }
     return s_.onechoosy ? chooseByCursor(f, m) : chooseByPairDraw(f, m);
   }
 
-  // The individual at a uniform position of the list.
-  std::int32_t draw(const CandidateList& sex) { return sex.at(rng_.position(sex.size())); }
+  // The individual at a uniform position of the list (the position goes to `position`).
+  std::int32_t draw(const CandidateList& sex, std::int64_t& position) {
+    position = rng_.position(sex.size());
+    return sex.at(position);
+  }
 
   // A uniform position, drawn again until it holds an available individual.
-  std::int32_t redraw(const CandidateList& sex, const char* which) {
+  std::int32_t redraw(const CandidateList& sex, const char* which, std::int64_t& position) {
     requireAvailable(sex, which);
     std::int32_t i;
-    do i = draw(sex);
+    do i = draw(sex, position);
     while (!sex.available(i));
     return i;
   }
@@ -150,11 +154,15 @@ class FileRun {
       result_.report += kUnavailableMales;
       return false;
     }
-    m = males_.at(cursor_ % males_.size());
-    while (!males_.available(m)) m = males_.at(++cursor_ % males_.size());
+    malePosition_ = cursor_ % males_.size();
+    m = males_.at(malePosition_);
+    while (!males_.available(m)) {
+      malePosition_ = ++cursor_ % males_.size();
+      m = males_.at(malePosition_);
+    }
 
     if (!kAging) {
-      f = redraw(females_, "female");
+      f = redraw(females_, "female", femalePosition_);
       return true;
     }
     // With aging the females may all be dead: at most totpairs draws, then one more that
@@ -163,11 +171,11 @@ class FileRun {
     // taken like any other: the file only ends when that draw fails too.
     if (females_.availableCount() > 0) {
       for (std::int64_t i = 0; i < totpairs_; ++i)
-        if (f = draw(females_); females_.available(f)) return true;
+        if (f = draw(females_, femalePosition_); females_.available(f)) return true;
     } else {
       rng_.discard(static_cast<unsigned long long>(totpairs_));
     }
-    f = draw(females_);
+    f = draw(females_, femalePosition_);
     if (females_.available(f)) return true;
     result_.report += kUnavailableFemales;
     return false;
@@ -187,12 +195,14 @@ class FileRun {
       const std::int64_t n = pairPosition(cells);
       if (narrow) {  // the same quotient and remainder, by the faster 32-bit division
         const auto n32 = static_cast<std::uint32_t>(n), c32 = static_cast<std::uint32_t>(columns);
-        f = females_.at(n32 / c32);
-        m = males_.at(n32 % c32);
+        femalePosition_ = n32 / c32;
+        malePosition_ = n32 % c32;
       } else {
-        f = females_.at(n / columns);
-        m = males_.at(n % columns);
+        femalePosition_ = n / columns;
+        malePosition_ = n % columns;
       }
+      f = females_.at(femalePosition_);
+      m = males_.at(malePosition_);
       return females_.available(f) && males_.available(m);
     };
     if (!kAging) {
@@ -265,8 +275,8 @@ class FileRun {
     }
     result_.femaleEncounters += static_cast<double>(females_.age(f));
     result_.maleEncounters += static_cast<double>(males_.age(m));
-    females_.remove(f);
-    males_.remove(m);
+    females_.remove(f, femalePosition_);
+    males_.remove(m, malePosition_);
     if (usesTable_ && p == currentMax_) stepDown(currentMax_);
     // With deaths the lists can run out; a complete sample is never reported as short.
     if (kAging && (females_.size() == 0 || males_.size() == 0) && k_ < s_.matings) {
@@ -302,7 +312,7 @@ class FileRun {
       } else {
         if (usesTable_)  // her row over the males of the list
           preferences_->scanLine(true, f, males_, steps_, currentMax_);
-        females_.remove(f);
+        females_.remove(f, femalePosition_);
         if (females_.size() == 0) {
           result_.report += usesTable_ ? kFemaleAgingEnd : kAgingEnd;
           return false;
@@ -313,7 +323,7 @@ class FileRun {
       if (!individual || s_.branch == Branch::RandomMating) {
         males_.withdraw(m);
       } else if (s_.branch == Branch::Logistic) {
-        males_.remove(m);
+        males_.remove(m, malePosition_);
         if (males_.size() == 0) {
           result_.report += kAgingEnd;
           return false;
@@ -354,6 +364,8 @@ class FileRun {
   double pendingMax_ = 0.0;
   std::int64_t steps_ = 0;
   std::int64_t cursor_ = 0;
+  std::int64_t femalePosition_ = 0;  // the pair of the encounter in the candidate lists
+  std::int64_t malePosition_ = 0;
   FileResult result_;
 };
 

@@ -24,7 +24,7 @@ TEST(PositionMap, HoldsThePositionsOfAListThatErases) {
     for (int r = 0; r < removals; ++r) {
       const std::int64_t p = rng.position(static_cast<std::int64_t>(list.size()));
       ASSERT_EQ(map.at(p), list[static_cast<std::size_t>(p)]) << n << " removal " << r;
-      map.remove(list[static_cast<std::size_t>(p)]);
+      map.remove(list[static_cast<std::size_t>(p)], p);
       list.erase(list.begin() + p);
       ASSERT_EQ(map.size(), static_cast<std::int64_t>(list.size()));
       const std::int64_t q = rng.position(static_cast<std::int64_t>(list.size()));
@@ -61,7 +61,7 @@ TEST(CandidateList, AFileStartsAfreshWhateverThePreviousOneChanged) {
         list.withdraw(i);
         state[i] = std::max(state[i], 1);
       } else {
-        list.remove(i);
+        list.remove(i, p);
         state[i] = 2;
       }
     }
