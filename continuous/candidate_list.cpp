@@ -40,12 +40,7 @@ void PositionMap::buildTree() {
     tree_[j] = static_cast<std::int32_t>(j & (~j + 1));
 }
 
-void PositionMap::remove(std::int32_t individual, std::int64_t position) {
-  if (listed_) {
-    firstMoved_ = std::min(firstMoved_, static_cast<std::size_t>(position));
-    list_.erase(list_.begin() + position);
-    return;
-  }
+void PositionMap::removeFromMap(std::int32_t individual, std::int64_t position) {
   if (!dense_) {
     if (removed_.size() < kSparseLimit) {
       // Those that left before it number individual - position.
@@ -80,32 +75,19 @@ void CandidateList::startFile(const std::vector<double>& traits) {
     traits_ = &traits;
     age_.assign(n, 0);
     state_.assign(n, 0);
+    met_.assign(n + 1, 0);
+  } else if (n <= kBulkReset) {  // filling a few kilobytes beats visiting the individuals
+    std::fill(age_.begin(), age_.end(), 0);
+    std::fill(state_.begin(), state_.end(), 0);
   } else {
-    for (std::int32_t i : met_) age_[static_cast<std::size_t>(i)] = 0;
+    for (std::size_t k = 0; k < metCount_; ++k) age_[static_cast<std::size_t>(met_[k])] = 0;
     for (std::int32_t i : changed_) state_[static_cast<std::size_t>(i)] = 0;
   }
-  met_.clear();
+  metCount_ = 0;
   changed_.clear();
   positions_.reset(static_cast<std::int32_t>(n));
   availableCount_ = static_cast<std::int64_t>(n);
   ageInList_ = 0;
-}
-
-void CandidateList::mark(std::int32_t i, std::uint8_t flag) {
-  std::uint8_t& state = state_[static_cast<std::size_t>(i)];
-  if (state == 0) {
-    changed_.push_back(i);
-    --availableCount_;
-  }
-  state |= flag;
-}
-
-void CandidateList::withdraw(std::int32_t i) { mark(i, kWithdrawn); }
-
-void CandidateList::remove(std::int32_t i, std::int64_t position) {
-  positions_.remove(i, position);
-  ageInList_ -= age_[static_cast<std::size_t>(i)];
-  mark(i, kLeft);
 }
 
 }  // namespace pairlab

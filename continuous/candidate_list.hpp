@@ -2,6 +2,7 @@
 // what the file changes, not with the population.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -38,12 +39,17 @@ class PositionMap {
     return static_cast<std::int32_t>(position + before);
   }
   // Erases an individual still present, at its position in the list.
-  void remove(std::int32_t individual, std::int64_t position);
+  void remove(std::int32_t individual, std::int64_t position) {
+    if (!listed_) return removeFromMap(individual, position);
+    firstMoved_ = std::min(firstMoved_, static_cast<std::size_t>(position));
+    list_.erase(list_.begin() + position);
+  }
 
  private:
   static constexpr std::int32_t kListLimit = 4096;
   static constexpr std::size_t kSparseLimit = 4096;
   std::int32_t lookUpTree(std::int64_t position) const;
+  void removeFromMap(std::int32_t individual, std::int64_t position);
   void buildTree();
 
   std::int32_t n_ = -1;
@@ -73,25 +79,41 @@ class CandidateList {
   // The sum of the ages of the individuals still in the list.
   double totalAge() const { return static_cast<double>(ageInList_); }
 
-  // One encounter more; returns the new age.
+  // One encounter more; returns the new age. (An individual met for the first time is listed
+  // without a branch: whether the first meeting comes is as likely as not.)
   std::int64_t meet(std::int32_t i) {
     std::int64_t& a = age_[static_cast<std::size_t>(i)];
-    if (a == 0) met_.push_back(i);
+    met_[metCount_] = i;
+    metCount_ += a == 0 ? 1 : 0;
     ++ageInList_;
     return ++a;
   }
-  void withdraw(std::int32_t i);  // no longer available (stays in the list)
+  // No longer available (stays in the list).
+  void withdraw(std::int32_t i) { mark(i, kWithdrawn); }
   // Leaves the list (from its position in it), and its age leaves the total.
-  void remove(std::int32_t i, std::int64_t position);
+  void remove(std::int32_t i, std::int64_t position) {
+    positions_.remove(i, position);
+    ageInList_ -= age_[static_cast<std::size_t>(i)];
+    mark(i, kLeft);
+  }
 
  private:
   static constexpr std::uint8_t kWithdrawn = 1, kLeft = 2;
-  void mark(std::int32_t i, std::uint8_t flag);
+  static constexpr std::size_t kBulkReset = 4096;  // populations reset whole
+  void mark(std::int32_t i, std::uint8_t flag) {
+    std::uint8_t& state = state_[static_cast<std::size_t>(i)];
+    if (state == 0) {
+      changed_.push_back(i);
+      --availableCount_;
+    }
+    state |= flag;
+  }
 
   const std::vector<double>* traits_ = nullptr;
   std::vector<std::int64_t> age_;
   std::vector<std::uint8_t> state_;
-  std::vector<std::int32_t> met_;      // individuals with an age
+  std::vector<std::int32_t> met_;      // individuals with an age (the first metCount_)
+  std::size_t metCount_ = 0;
   std::vector<std::int32_t> changed_;  // individuals with a state
   PositionMap positions_;
   std::int64_t availableCount_ = 0;

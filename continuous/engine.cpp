@@ -154,11 +154,17 @@ class FileRun {
       result_.report += kUnavailableMales;
       return false;
     }
-    malePosition_ = cursor_ % males_.size();
-    m = males_.at(malePosition_);
-    while (!males_.available(m)) {
-      malePosition_ = ++cursor_ % males_.size();
+    const std::int64_t males = males_.size();
+    auto next = [&] {  // the 32-bit remainder while the cursor fits, which is the same
+      malePosition_ = cursor_ <= std::numeric_limits<std::uint32_t>::max()
+                          ? static_cast<std::uint32_t>(cursor_) % static_cast<std::uint32_t>(males)
+                          : cursor_ % males;
       m = males_.at(malePosition_);
+    };
+    next();
+    while (!males_.available(m)) {
+      ++cursor_;
+      next();
     }
 
     if (!kAging) {

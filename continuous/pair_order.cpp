@@ -178,10 +178,13 @@ void LineWalk::choose() {
 }
 
 double pairOrderBytes(std::int64_t nfem, std::int64_t nmale) {
-  // Sorted traits: 8 (value) + 4 (individual) + 4 (group start) a head; the heap (16) and the
-  // piece bounds (12) a female; the sort takes 16 a head of one sex while it runs.
+  // Sorted traits: 8 (value) + 4 (individual) + 4 (group start) and the largest preference (8)
+  // a head; the heap (16) and the piece bounds (12) a female; the sort takes 24 a head of one
+  // sex while it runs; the table of a small population.
   const double f = static_cast<double>(nfem), m = static_cast<double>(nmale);
-  return 16.0 * (f + m) + 28.0 * f + 16.0 * std::max(f, m);
+  const double pairs = f * m;
+  return 24.0 * (f + m) + 28.0 * f + 24.0 * std::max(f, m) +
+         (pairs <= static_cast<double>(PairOrder::kTablePairs) ? 8.0 * pairs : 0.0);
 }
 
 namespace {
@@ -214,6 +217,12 @@ PairOrder::PairOrder(const std::vector<double>& femaleTraits, const std::vector<
   Gaussbasedpref(args);
   coefficient_ = args[1];
   stopOnNonNumber(distance);
+  if (totpairs_ <= kTablePairs) {
+    smallTable_.reserve(static_cast<std::size_t>(totpairs_));
+    for (double x : femaleTraits)
+      for (double y : maleTraits) smallTable_.push_back(preferenceOfSquared(steps_.squared(x, y)));
+    table_ = smallTable_.data();
+  }
   if (sortedMales_.groups() == 0) sortedMales_ = sortTraits(maleTraits);
   sortedFemales_ = sortTraits(femaleTraits);
   prepareHeap();
@@ -297,25 +306,74 @@ void PairOrder::pushHead(std::uint32_t femaleGroup, const std::array<std::int64_
   }
 }
 
-void PairOrder::prepareHeap() {
-  // One entry a female group: the smallest head of her pieces. Her other heads follow when it
-  // is taken. The bounds of the pieces only move right as the female trait grows.
-  const std::size_t groups = sortedFemales_.groups();
-  const std::int64_t n = static_cast<std::int64_t>(sortedMales_.groups());
-  heap_.reserve(groups + 2 * kFirstBlock);
-  bounds_.reserve(groups);
+namespace {
+
+// The piece of the pair at position q of an individual's line.
+inline int pieceAt(const SortedTraits& partners, const DistanceSteps& steps, double own,
+                   bool ownIsFemale, std::int64_t q) {
+  const double partner = partnerAt(partners, q, ownIsFemale);
+  return ownIsFemale ? steps.piece(own, partner) : steps.piece(partner, own);
+}
+
+// The smallest d^2 of an individual's line: at the head of one of its pieces.
+double smallestSquared(const SortedTraits& partners, const DistanceSteps& steps, double own,
+                       bool ownIsFemale, const std::array<std::int64_t, 5>& bound) {
+  double least = std::numeric_limits<double>::infinity();
+  for (int k = 0; k < 4; ++k) {
+    if (bound[k] >= bound[k + 1]) continue;
+    const double partner = partnerAt(partners, head(bound, k), ownIsFemale);
+    least = std::min(least, ownIsFemale ? steps.squared(own, partner) : steps.squared(partner, own));
+  }
+  return least;
+}
+
+// Visits the groups of one sex with the bounds of their lines' pieces, in the order in which
+// the bounds never move back: females by ascending trait, males by descending trait.
+template <class Visit>
+void sweepLines(const SortedTraits& own, const SortedTraits& partners, const DistanceSteps& steps,
+                bool ownIsFemale, Visit visit) {
+  const std::size_t groups = own.groups();
+  const std::int64_t n = static_cast<std::int64_t>(partners.groups());
   std::array<std::int64_t, 5> bound{0, 0, 0, 0, n};
-  for (std::size_t g = 0; g < groups; ++g) {
-    const double x = sortedFemales_.values[g];
+  for (std::size_t i = 0; i < groups; ++i) {
+    const std::size_t g = ownIsFemale ? i : groups - 1 - i;
+    const double value = own.values[g];
     for (int k = 1; k <= 3; ++k) {
       bound[k] = std::max(bound[k], bound[k - 1]);
-      while (bound[k] < n && steps_.piece(x, sortedMales_.values[static_cast<std::size_t>(bound[k])]) < k)
-        ++bound[k];
+      while (bound[k] < n && pieceAt(partners, steps, value, ownIsFemale, bound[k]) < k) ++bound[k];
     }
-    bounds_.push_back({static_cast<std::uint32_t>(bound[1]), static_cast<std::uint32_t>(bound[2]),
-                       static_cast<std::uint32_t>(bound[3])});
-    pushHead(static_cast<std::uint32_t>(g), bound, 0);
+    visit(g, bound);
   }
+}
+
+}  // namespace
+
+void PairOrder::prepareHeap() {
+  // One entry a female group: the smallest head of her pieces. Her other heads follow when it
+  // is taken. With it, every individual's largest preference.
+  const std::size_t groups = sortedFemales_.groups();
+  heap_.reserve(groups + 2 * kFirstBlock);
+  bounds_.reserve(groups);
+  bestOfFemale_.resize(femaleTraitVector_.size());
+  bestOfMale_.resize(maleTraitVector_.size());
+  sweepLines(sortedFemales_, sortedMales_, steps_, true,
+             [&](std::size_t g, const std::array<std::int64_t, 5>& bound) {
+               bounds_.push_back({static_cast<std::uint32_t>(bound[1]),
+                                  static_cast<std::uint32_t>(bound[2]),
+                                  static_cast<std::uint32_t>(bound[3])});
+               pushHead(static_cast<std::uint32_t>(g), bound, 0);
+               const double best = preferenceOfSquared(smallestSquared(
+                   sortedMales_, steps_, sortedFemales_.values[g], true, bound));
+               for (std::size_t i = sortedFemales_.first(g); i < sortedFemales_.end(g); ++i)
+                 bestOfFemale_[static_cast<std::size_t>(sortedFemales_.individuals[i])] = best;
+             });
+  sweepLines(sortedMales_, sortedFemales_, steps_, false,
+             [&](std::size_t g, const std::array<std::int64_t, 5>& bound) {
+               const double best = preferenceOfSquared(smallestSquared(
+                   sortedFemales_, steps_, sortedMales_.values[g], false, bound));
+               for (std::size_t i = sortedMales_.first(g); i < sortedMales_.end(g); ++i)
+                 bestOfMale_[static_cast<std::size_t>(sortedMales_.individuals[i])] = best;
+             });
 }
 
 std::array<std::int64_t, 5> PairOrder::bounds(std::uint32_t femaleGroup) const {
@@ -424,6 +482,19 @@ void PairOrder::produceBlock() {
 
 void PairOrder::scanLine(bool female, std::int32_t individual, const CandidateList& partners,
                          std::int64_t& steps, double& maximum) {
+  // An individual whose largest preference lies below the maximum has no entry equal to it.
+  if ((female ? bestOfFemale_ : bestOfMale_)[static_cast<std::size_t>(individual)] < maximum)
+    return;
+  if (table_ != nullptr) {  // a small population: its row or column of the table, every entry
+    const std::size_t n = female ? males_ : static_cast<std::size_t>(totpairs_) / males_;
+    for (std::size_t j = 0; j < n; ++j) {
+      const auto partner = static_cast<std::int32_t>(j);
+      if (partners.inList(partner) &&
+          (female ? preference(individual, partner) : preference(partner, individual)) == maximum)
+        stepDown(steps, maximum);
+    }
+    return;
+  }
   scanLineOver(
       female, individual, [&partners](std::int32_t i) { return partners.inList(i); }, steps,
       maximum);

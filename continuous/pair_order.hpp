@@ -165,7 +165,8 @@ class PairPreferences {
 };
 
 // The Gaussian preferences without a table of the pairs: their descending order is produced
-// lazily from the sorted traits.
+// lazily from the sorted traits. Only a small population keeps the table of its pairs, where a
+// read from the nearest caches is cheaper than computing the preference.
 class PairOrder final : public PairPreferences {
  public:
   // Checks the coefficient as the preference function does for the first pair, then stops the
@@ -203,6 +204,9 @@ class PairOrder final : public PairPreferences {
   template <class InList>
   void scanLineOver(bool female, std::int32_t individual, InList inList, std::int64_t& steps,
                     double& maximum);
+
+  // At most this many pairs are kept in a table (2 MiB).
+  static constexpr std::int64_t kTablePairs = std::int64_t{1} << 18;
 
   // Pairs produced so far (for tests and benchmarks).
   std::int64_t produced() const { return produced_; }
@@ -242,6 +246,9 @@ class PairOrder final : public PairPreferences {
   double largest_ = 0.0;
   std::int64_t firstLargest_ = 0;
   std::vector<std::pair<std::int32_t, double>> scanned_;  // work space of scanLine
+  std::vector<double> smallTable_;                        // the pairs of a small population
+  std::vector<double> bestOfFemale_;                      // each individual's largest preference
+  std::vector<double> bestOfMale_;
 };
 
 // Bytes of a PairOrder for nfem females and nmale males, at most (all traits distinct).
