@@ -71,17 +71,18 @@ std::int32_t PositionMap::lookUpTree(std::int64_t position) const {
 
 void CandidateList::startFile(const std::vector<double>& traits) {
   const std::size_t n = traits.size();
-  if (traits_ != &traits || age_.size() != n) {
+  if (traits_ != &traits || records_.size() != n) {
     traits_ = &traits;
-    age_.assign(n, 0);
-    state_.assign(n, 0);
+    records_.clear();
+    records_.reserve(n);
+    for (double t : traits) records_.push_back({t, 0});
     met_.assign(n + 1, 0);
   } else if (n <= kBulkReset) {  // filling a few kilobytes beats visiting the individuals
-    std::fill(age_.begin(), age_.end(), 0);
-    std::fill(state_.begin(), state_.end(), 0);
+    for (Record& r : records_) r.ageAndFlags = 0;
   } else {
-    for (std::size_t k = 0; k < metCount_; ++k) age_[static_cast<std::size_t>(met_[k])] = 0;
-    for (std::int32_t i : changed_) state_[static_cast<std::size_t>(i)] = 0;
+    for (std::size_t k = 0; k < metCount_; ++k)
+      records_[static_cast<std::size_t>(met_[k])].ageAndFlags = 0;
+    for (std::int32_t i : changed_) records_[static_cast<std::size_t>(i)].ageAndFlags = 0;
   }
   metCount_ = 0;
   changed_.clear();

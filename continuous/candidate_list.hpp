@@ -61,20 +61,23 @@ class PositionMap {
   bool dense_ = false;
 };
 
-// One sex's candidates of a file: the list of positions, and by individual the encounters so
-// far (its age), whether it can still meet (available) and whether it is still in the list.
+// One sex's candidates of a file: the list of positions, and by individual its trait, the
+// encounters so far (its age), whether it can still meet (available) and whether it is still in
+// the list. All of an individual sits in 16 bytes (the two flags in the top bits of the age), so
+// that an encounter in a large population reads one cache line per partner.
 class CandidateList {
  public:
-  // Everyone in the list and available, ages 0. Only the first file (or a new population) pays
-  // for the population; later files undo what the previous one changed.
+  // Everyone in the list and available, ages 0. Only the first file (or another population)
+  // pays for the population; later files undo what the previous one changed. The traits must
+  // not change while the list serves them.
   void startFile(const std::vector<double>& traits);
 
   std::int64_t size() const { return positions_.size(); }
   std::int32_t at(std::int64_t position) const { return positions_.at(position); }
-  double trait(std::int32_t i) const { return (*traits_)[static_cast<std::size_t>(i)]; }
-  bool available(std::int32_t i) const { return state_[static_cast<std::size_t>(i)] == 0; }
-  bool inList(std::int32_t i) const { return (state_[static_cast<std::size_t>(i)] & kLeft) == 0; }
-  std::int64_t age(std::int32_t i) const { return age_[static_cast<std::size_t>(i)]; }
+  double trait(std::int32_t i) const { return records_[static_cast<std::size_t>(i)].trait; }
+  bool available(std::int32_t i) const { return (word(i) & kFlags) == 0; }
+  bool inList(std::int32_t i) const { return (word(i) & kLeft) == 0; }
+  std::int64_t age(std::int32_t i) const { return static_cast<std::int64_t>(word(i) & kAge); }
   std::int64_t availableCount() const { return availableCount_; }
   // The sum of the ages of the individuals still in the list.
   double totalAge() const { return static_cast<double>(ageInList_); }
@@ -82,39 +85,48 @@ class CandidateList {
   // One encounter more; returns the new age. (An individual met for the first time is listed
   // without a branch: whether the first meeting comes is as likely as not.)
   std::int64_t meet(std::int32_t i) {
-    std::int64_t& a = age_[static_cast<std::size_t>(i)];
+    std::uint64_t& w = records_[static_cast<std::size_t>(i)].ageAndFlags;
     met_[metCount_] = i;
-    metCount_ += a == 0 ? 1 : 0;
+    metCount_ += (w & kAge) == 0 ? 1 : 0;
     ++ageInList_;
-    return ++a;
+    return static_cast<std::int64_t>(++w & kAge);
   }
   // No longer available (stays in the list).
   void withdraw(std::int32_t i) { mark(i, kWithdrawn); }
   // Leaves the list (from its position in it), and its age leaves the total.
   void remove(std::int32_t i, std::int64_t position) {
     positions_.remove(i, position);
-    ageInList_ -= age_[static_cast<std::size_t>(i)];
+    ageInList_ -= age(i);
     mark(i, kLeft);
   }
 
  private:
-  static constexpr std::uint8_t kWithdrawn = 1, kLeft = 2;
+  static constexpr std::uint64_t kWithdrawn = std::uint64_t{1} << 62;
+  static constexpr std::uint64_t kLeft = std::uint64_t{1} << 63;
+  static constexpr std::uint64_t kFlags = kWithdrawn | kLeft;
+  static constexpr std::uint64_t kAge = kWithdrawn - 1;
   static constexpr std::size_t kBulkReset = 4096;  // populations reset whole
-  void mark(std::int32_t i, std::uint8_t flag) {
-    std::uint8_t& state = state_[static_cast<std::size_t>(i)];
-    if (state == 0) {
+  std::uint64_t word(std::int32_t i) const {
+    return records_[static_cast<std::size_t>(i)].ageAndFlags;
+  }
+  void mark(std::int32_t i, std::uint64_t flag) {
+    std::uint64_t& w = records_[static_cast<std::size_t>(i)].ageAndFlags;
+    if ((w & kFlags) == 0) {
       changed_.push_back(i);
       --availableCount_;
     }
-    state |= flag;
+    w |= flag;
   }
 
+  struct Record {
+    double trait;
+    std::uint64_t ageAndFlags;
+  };
   const std::vector<double>* traits_ = nullptr;
-  std::vector<std::int64_t> age_;
-  std::vector<std::uint8_t> state_;
+  std::vector<Record> records_;
   std::vector<std::int32_t> met_;      // individuals with an age (the first metCount_)
   std::size_t metCount_ = 0;
-  std::vector<std::int32_t> changed_;  // individuals with a state
+  std::vector<std::int32_t> changed_;  // individuals with a flag
   PositionMap positions_;
   std::int64_t availableCount_ = 0;
   std::int64_t ageInList_ = 0;

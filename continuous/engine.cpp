@@ -248,7 +248,7 @@ class FileRun {
         args_[5] = females_.trait(f);
         return Logitpref(args_) > rng_.u();
       default:
-        p = preferences_->preference(f, m);
+        p = preferences_->preference(f, m, females_.trait(f), males_.trait(m));
         return p / currentMax_ > rng_.u();
     }
   }

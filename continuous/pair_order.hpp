@@ -124,10 +124,14 @@ class PairPreferences {
   // The preference of female f for male m (positions in the population): the same double as
   // Gaussbasedpref of their squared distance; read from a table when there is one.
   double preference(std::int32_t f, std::int32_t m) const {
+    return preference(f, m, femaleTraits_[static_cast<std::size_t>(f)],
+                      maleTraits_[static_cast<std::size_t>(m)]);
+  }
+  // The same, for a caller that holds their traits x and y at hand.
+  double preference(std::int32_t f, std::int32_t m, double x, double y) const {
     if (table_ != nullptr)
       return table_[static_cast<std::size_t>(f) * males_ + static_cast<std::size_t>(m)];
-    return transform(coefficient_ * steps_.squared(femaleTraits_[static_cast<std::size_t>(f)],
-                                                   maleTraits_[static_cast<std::size_t>(m)]));
+    return transform(coefficient_ * steps_.squared(x, y));
   }
   double preferenceOfSquared(double d2) const { return transform(coefficient_ * d2); }
   double coefficient() const { return coefficient_; }
