@@ -14,8 +14,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -123,13 +123,11 @@ void BM_Encounters(benchmark::State& state) {
   } else {
     const double choice = branch == kNegative ? -0.5 : 0.5;
     const double tolerance = branch == kNegative ? 0.3 : 0.08;
-    settings.branch = branch == kNegative ? Branch::NegativeAssortative
-                                          : Branch::PositiveAssortative;
-    std::vector<double> gaussian{0.0, gaussianCoefficient(1, choice, tolerance, 1.0), 0.0,
-                                 choice};
-    order = std::make_unique<PairOrder>(traits.female, traits.male,
-                                        PairDistance{choice, 0.0, 1.0, settings.onechoosy},
-                                        gaussian);
+    settings.branch =
+        branch == kNegative ? Branch::NegativeAssortative : Branch::PositiveAssortative;
+    std::vector<double> gaussian{0.0, gaussianCoefficient(1, choice, tolerance, 1.0), 0.0, choice};
+    order = std::make_unique<PairOrder>(
+        traits.female, traits.male, PairDistance{choice, 0.0, 1.0, settings.onechoosy}, gaussian);
   }
   const EngineInputs inputs{&traits.female, &traits.male, order.get()};
   std::vector<double> x(100, kMissing), y(100, kMissing);
@@ -226,16 +224,20 @@ void BM_WholeRun(benchmark::State& state) {
   state.counters["draw_ratio"] =
       run.seconds * 1e9 / (static_cast<double>(run.draws) * uniformDrawNanoseconds());
 }
-BENCHMARK(BM_WholeRun)->DenseRange(0, static_cast<int>(kWholeRuns.size()) - 1)
-    ->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeRun)
+    ->DenseRange(0, static_cast<int>(kWholeRuns.size()) - 1)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 // The time of a file at range(0) individuals, individual encounters, FND -choice 0.5, default
 // matings: (run of 3000 files - run of 2 files) / 2998.
 void BM_TimePerFile(benchmark::State& state) {
   const std::string n = std::to_string(state.range(0));
   auto options = [&](const char* files) {
-    return std::vector<std::string>{"-continuous", "1", "-model", "-1", "-choice", "0.5", "-N", n,
-                                    "-numfiles", files, "-writefiles", "0", "-fixseed", "1"};
+    return std::vector<std::string>{"-continuous", "1",  "-model",   "-1",        "-choice",
+                                    "0.5",         "-N", n,          "-numfiles", files,
+                                    "-writefiles", "0",  "-fixseed", "1"};
   };
   double perFile = 1e300;
   for (auto _ : state) {
@@ -247,7 +249,11 @@ void BM_TimePerFile(benchmark::State& state) {
   state.counters["us_per_file"] = perFile * 1e6;
   state.counters["uniform_draws_per_file"] = perFile * 1e9 / uniformDrawNanoseconds();
 }
-BENCHMARK(BM_TimePerFile)->Arg(500)->Arg(1'000'000)->UseManualTime()->Iterations(3)
+BENCHMARK(BM_TimePerFile)
+    ->Arg(500)
+    ->Arg(1'000'000)
+    ->UseManualTime()
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -63,7 +63,10 @@ void BM_PairOrderSetUp(benchmark::State& state) {
       1e-9 * static_cast<double>(state.range(0)),
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_PairOrderSetUp)->Arg(10'000)->Arg(1'000'000)->Arg(10'000'000)
+BENCHMARK(BM_PairOrderSetUp)
+    ->Arg(10'000)
+    ->Arg(1'000'000)
+    ->Arg(10'000'000)
     ->Unit(benchmark::kMillisecond);
 
 // The first 10,000 entries of a fresh order: what the maximum of a file reads at most.
@@ -72,10 +75,11 @@ void BM_PairOrderSteps(benchmark::State& state) {
   constexpr std::int64_t kSteps = 10'000;
   for (auto _ : state) {
     state.PauseTiming();
-    auto order = std::make_unique<PairOrder>(pop.traits.female, pop.traits.male, pop.distance,
-                                             pop.args);
+    auto order =
+        std::make_unique<PairOrder>(pop.traits.female, pop.traits.male, pop.distance, pop.args);
     state.ResumeTiming();
-    for (std::int64_t rank = 0; rank < kSteps; ++rank) benchmark::DoNotOptimize(order->fromTop(rank));
+    for (std::int64_t rank = 0; rank < kSteps; ++rank)
+      benchmark::DoNotOptimize(order->fromTop(rank));
     state.PauseTiming();
     order.reset();
     state.ResumeTiming();
@@ -113,8 +117,12 @@ void BM_PreferenceOfAPair(benchmark::State& state) {
   benchmark::DoNotOptimize(sink);
   drawsPerItem(state, static_cast<double>(kPairs) * static_cast<double>(state.iterations()));
 }
-BENCHMARK(BM_PreferenceOfAPair)->Args({500, 0})->Args({500, 1})->Args({20'000, 0})
-    ->Args({20'000, 1})->Args({1'000'000, 1});
+BENCHMARK(BM_PreferenceOfAPair)
+    ->Args({500, 0})
+    ->Args({500, 1})
+    ->Args({20'000, 0})
+    ->Args({20'000, 1})
+    ->Args({1'000'000, 1});
 
 // The individual at a random position of a list of range(0) from which range(1) have left.
 void BM_PositionOfAnErasingList(benchmark::State& state) {
@@ -135,7 +143,10 @@ void BM_PositionOfAnErasingList(benchmark::State& state) {
   benchmark::DoNotOptimize(sink);
   drawsPerItem(state, static_cast<double>(kDraws) * static_cast<double>(state.iterations()));
 }
-BENCHMARK(BM_PositionOfAnErasingList)->Args({250, 0})->Args({250, 100})->Args({500'000, 200})
+BENCHMARK(BM_PositionOfAnErasingList)
+    ->Args({250, 0})
+    ->Args({250, 100})
+    ->Args({500'000, 200})
     ->Args({500'000, 5000});
 
 }  // namespace

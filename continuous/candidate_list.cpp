@@ -36,8 +36,7 @@ void PositionMap::reset(std::int32_t individuals) {
 void PositionMap::buildTree() {
   // All present: the node of j counts the lowest set bit of j.
   tree_.resize(static_cast<std::size_t>(n_) + 1);
-  for (std::size_t j = 1; j < tree_.size(); ++j)
-    tree_[j] = static_cast<std::int32_t>(j & (~j + 1));
+  for (std::size_t j = 1; j < tree_.size(); ++j) tree_[j] = static_cast<std::int32_t>(j & (~j + 1));
 }
 
 void PositionMap::removeFromMap(std::int32_t individual, std::int64_t position) {

@@ -124,7 +124,7 @@ class CandidateList {
   };
   const std::vector<double>* traits_ = nullptr;
   std::vector<Record> records_;
-  std::vector<std::int32_t> met_;      // individuals with an age (the first metCount_)
+  std::vector<std::int32_t> met_;  // individuals with an age (the first metCount_)
   std::size_t metCount_ = 0;
   std::vector<std::int32_t> changed_;  // individuals with a flag
   PositionMap positions_;

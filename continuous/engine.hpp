@@ -49,7 +49,7 @@ struct FileResult {
   std::string report;             // reports of an early end ("" for a complete file)
   double femaleEncounters = 0.0;  // encounter counts handed to the female total
   double maleEncounters = 0.0;
-  std::int64_t encounters = 0;    // all encounters of the file (the dead's included)
+  std::int64_t encounters = 0;  // all encounters of the file (the dead's included)
 };
 
 // The per-file state that is worth keeping from file to file: the candidate lists (which undo

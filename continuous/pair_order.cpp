@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "continuous/candidate_list.hpp"
-#include "support/memory.hpp"
 #include "support/diagnostics.hpp"
+#include "support/memory.hpp"
 #include "support/text.hpp"
 
 namespace pairlab {
@@ -100,8 +100,8 @@ constexpr std::int64_t head(const std::array<std::int64_t, 5>& bound, int piece)
 // The partner's trait at position q of a line (ascending males, or descending females).
 inline double partnerAt(const SortedTraits& partners, std::int64_t q, bool ownIsFemale) {
   const std::size_t n = partners.groups();
-  return partners.values[ownIsFemale ? static_cast<std::size_t>(q)
-                                     : n - 1 - static_cast<std::size_t>(q)];
+  return partners
+      .values[ownIsFemale ? static_cast<std::size_t>(q) : n - 1 - static_cast<std::size_t>(q)];
 }
 
 }  // namespace
@@ -147,7 +147,9 @@ LineWalk::LineWalk(const SortedTraits& partners, const DistanceSteps& steps, dou
   choose();
 }
 
-double LineWalk::partnerValue(std::int64_t q) const { return partnerAt(partners_, q, ownIsFemale_); }
+double LineWalk::partnerValue(std::int64_t q) const {
+  return partnerAt(partners_, q, ownIsFemale_);
+}
 
 double LineWalk::squaredAt(std::int64_t q) const {
   const double partner = partnerValue(q);
@@ -256,8 +258,8 @@ void PairOrder::stopOnNonNumber(const PairDistance& distance) {
         break;
       }
       const auto bound = pieceBounds(sortedMales_, steps_, xs[f], true);
-      for (std::int64_t q : {std::int64_t{0}, n - 1, bound[1] - 1, bound[1], bound[2] - 1,
-                             bound[2], bound[3] - 1, bound[3]}) {
+      for (std::int64_t q : {std::int64_t{0}, n - 1, bound[1] - 1, bound[1], bound[2] - 1, bound[2],
+                             bound[3] - 1, bound[3]}) {
         if (q < 0 || q >= n) continue;
         if (std::isnan(preferenceOfSquared(steps_.squared(xs[f], sortedMales_.values[q])))) {
           female = static_cast<std::int64_t>(f);
@@ -269,9 +271,7 @@ void PairOrder::stopOnNonNumber(const PairDistance& distance) {
   if (female < 0) return;
   const double x = xs[static_cast<std::size_t>(female)];
   std::size_t male = 0;
-  while (male + 1 < ys.size() &&
-         !std::isnan(preferenceOfSquared(distance(x, ys[male]))))
-    ++male;
+  while (male + 1 < ys.size() && !std::isnan(preferenceOfSquared(distance(x, ys[male])))) ++male;
   stopRun("\nThe preference of female " + NtoS(female + 1) + " for male " + NtoS(male + 1) +
               " is not a number: the pair table has no largest preference "
               "(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
@@ -289,8 +289,8 @@ void PairOrder::pushHead(std::uint32_t femaleGroup, const std::array<std::int64_
   for (int k = 0; k < 4; ++k) {
     if (bound[k] >= bound[k + 1]) continue;
     const std::int64_t q = head(bound, k);
-    HeapEntry entry{steps_.squared(x, sortedMales_.values[static_cast<std::size_t>(q)]), femaleGroup,
-                    static_cast<std::uint32_t>(q)};
+    HeapEntry entry{steps_.squared(x, sortedMales_.values[static_cast<std::size_t>(q)]),
+                    femaleGroup, static_cast<std::uint32_t>(q)};
     int i = count++;
     for (; i > 0 && entry.d2 < heads[i - 1].d2; --i) {
       heads[i] = heads[i - 1];
@@ -322,7 +322,8 @@ double smallestSquared(const SortedTraits& partners, const DistanceSteps& steps,
   for (int k = 0; k < 4; ++k) {
     if (bound[k] >= bound[k + 1]) continue;
     const double partner = partnerAt(partners, head(bound, k), ownIsFemale);
-    least = std::min(least, ownIsFemale ? steps.squared(own, partner) : steps.squared(partner, own));
+    least =
+        std::min(least, ownIsFemale ? steps.squared(own, partner) : steps.squared(partner, own));
   }
   return least;
 }
@@ -362,15 +363,15 @@ void PairOrder::prepareHeap() {
                                   static_cast<std::uint32_t>(bound[2]),
                                   static_cast<std::uint32_t>(bound[3])});
                pushHead(static_cast<std::uint32_t>(g), bound, 0);
-               const double best = preferenceOfSquared(smallestSquared(
-                   sortedMales_, steps_, sortedFemales_.values[g], true, bound));
+               const double best = preferenceOfSquared(
+                   smallestSquared(sortedMales_, steps_, sortedFemales_.values[g], true, bound));
                for (std::size_t i = sortedFemales_.first(g); i < sortedFemales_.end(g); ++i)
                  bestOfFemale_[static_cast<std::size_t>(sortedFemales_.individuals[i])] = best;
              });
   sweepLines(sortedMales_, sortedFemales_, steps_, false,
              [&](std::size_t g, const std::array<std::int64_t, 5>& bound) {
-               const double best = preferenceOfSquared(smallestSquared(
-                   sortedFemales_, steps_, sortedMales_.values[g], false, bound));
+               const double best = preferenceOfSquared(
+                   smallestSquared(sortedFemales_, steps_, sortedMales_.values[g], false, bound));
                for (std::size_t i = sortedMales_.first(g); i < sortedMales_.end(g); ++i)
                  bestOfMale_[static_cast<std::size_t>(sortedMales_.individuals[i])] = best;
              });
@@ -394,7 +395,8 @@ void PairOrder::findLargest() {
     // Two units of the exponent below the top, exp cannot round to the top any more.
     if (top != 0.0 && !(z >= zTop - 2.0)) continue;
     if (transform(z) != top) continue;
-    for (std::size_t i = sortedFemales_.first(entry.female); i < sortedFemales_.end(entry.female); ++i)
+    for (std::size_t i = sortedFemales_.first(entry.female); i < sortedFemales_.end(entry.female);
+         ++i)
       female = std::min<std::int64_t>(female, sortedFemales_.individuals[i]);
   }
   constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
@@ -403,16 +405,18 @@ void PairOrder::findLargest() {
     const double x = femaleTraits_[static_cast<std::size_t>(female)];
     for (LineWalk walk(sortedMales_, steps_, x, true);
          !walk.done() && preferenceOfSquared(walk.squared()) == top; walk.next())
-      for (std::size_t i = sortedMales_.first(walk.group()); i < sortedMales_.end(walk.group()); ++i)
+      for (std::size_t i = sortedMales_.first(walk.group()); i < sortedMales_.end(walk.group());
+           ++i)
         male = std::min<std::int64_t>(male, sortedMales_.individuals[i]);
   }
   largest_ = fromTop(0);
   if (male == kNone ||
       preference(static_cast<std::int32_t>(female), static_cast<std::int32_t>(male)) != largest_)
-    stopRun("\nThe largest preference of the pair table is not the last of its sorted copy "
-            "(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
-            "sortmatdistrib[totpairs-1])\n",
-            1);
+    stopRun(
+        "\nThe largest preference of the pair table is not the last of its sorted copy "
+        "(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
+        "sortmatdistrib[totpairs-1])\n",
+        1);
   firstLargest_ = female * static_cast<std::int64_t>(males_) + male;
 }
 
@@ -428,9 +432,11 @@ void PairOrder::append(double value, std::int64_t weight) {
                                    [value](const Run& run) { return run.value >= value; });
     const std::int64_t start = it == runs_.begin() ? 0 : std::prev(it)->end;
     if (start <= served_)
-      stopRun("\nThe preferences cannot be ordered exactly: the exponential function is not "
-              "monotone near " + NtoS(value) + "\n",
-              1);
+      stopRun(
+          "\nThe preferences cannot be ordered exactly: the exponential function is not "
+          "monotone near " +
+              NtoS(value) + "\n",
+          1);
     if (it != runs_.begin() && std::prev(it)->value == value) {
       std::prev(it)->end += weight;
     } else {

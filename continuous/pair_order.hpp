@@ -58,17 +58,15 @@ class DistanceSteps {
 // The traits of one sex in ascending order, grouped by value: individuals with equal traits have
 // equal preferences, so the order handles them together.
 struct SortedTraits {
-  std::vector<double> values;              // the distinct traits, ascending
-  std::vector<std::uint32_t> start;        // group g is individuals[start[g], start[g + 1]);
-                                           // empty when every trait is distinct (group g = [g])
-  std::vector<std::int32_t> individuals;   // positions in the population, grouped by value
+  std::vector<double> values;             // the distinct traits, ascending
+  std::vector<std::uint32_t> start;       // group g is individuals[start[g], start[g + 1]);
+                                          // empty when every trait is distinct (group g = [g])
+  std::vector<std::int32_t> individuals;  // positions in the population, grouped by value
 
   std::size_t groups() const { return values.size(); }
   std::size_t first(std::size_t g) const { return start.empty() ? g : start[g]; }
   std::size_t end(std::size_t g) const { return start.empty() ? g + 1 : start[g + 1]; }
-  std::int64_t count(std::size_t g) const {
-    return static_cast<std::int64_t>(end(g) - first(g));
-  }
+  std::int64_t count(std::size_t g) const { return static_cast<std::int64_t>(end(g) - first(g)); }
 };
 
 // Sorts traits that hold no non-number.
@@ -89,7 +87,7 @@ class LineWalk {
   LineWalk(const SortedTraits& partners, const DistanceSteps& steps, double own, bool ownIsFemale);
 
   bool done() const { return current_ < 0; }
-  std::size_t group() const;   // the partners' group (index into partners.values)
+  std::size_t group() const;  // the partners' group (index into partners.values)
   double squared() const { return d2_[static_cast<std::size_t>(current_)]; }
   void next();
 
@@ -241,12 +239,12 @@ class PairOrder final : public PairPreferences {
   SortedTraits sortedFemales_;
   SortedTraits sortedMales_;
   std::vector<std::array<std::uint32_t, 3>> bounds_;  // pieceBounds 1 to 3 of each female group
-  std::vector<HeapEntry> heap_;                        // min-heap on d2
-  std::vector<Run> runs_;                              // the order produced, descending
-  std::int64_t covered_ = 0;     // ranks produced
-  std::int64_t safe_ = 0;        // ranks followed by a whole block produced after them
-  std::int64_t served_ = -1;     // the largest rank handed out
-  std::int64_t produced_ = 0;    // heap entries taken
+  std::vector<HeapEntry> heap_;                       // min-heap on d2
+  std::vector<Run> runs_;                             // the order produced, descending
+  std::int64_t covered_ = 0;                          // ranks produced
+  std::int64_t safe_ = 0;      // ranks followed by a whole block produced after them
+  std::int64_t served_ = -1;   // the largest rank handed out
+  std::int64_t produced_ = 0;  // heap entries taken
   double largest_ = 0.0;
   std::int64_t firstLargest_ = 0;
   std::vector<std::pair<std::int32_t, double>> scanned_;  // work space of scanLine

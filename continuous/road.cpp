@@ -90,8 +90,7 @@ Preferences setUpPreferences(const RunConfig& config, int model, Traits& traits)
                        : Branch::RandomMating;
   if (c != 0.0)
     p.order = std::make_unique<PairOrder>(
-        traits.female, traits.male, PairDistance{c, p.bias, config.dmax, config.onechoosy},
-        p.args);
+        traits.female, traits.male, PairDistance{c, p.bias, config.dmax, config.onechoosy}, p.args);
   return p;
 }
 

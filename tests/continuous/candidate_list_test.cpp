@@ -16,8 +16,8 @@ namespace {
 TEST(PositionMap, HoldsThePositionsOfAListThatErases) {
   Random rng(3);
   PositionMap map;
-  for (auto [n, removals] : {std::pair{1, 0}, {5000, 4900}, {5000, 300}, {37, 20}, {5000, 4999},
-                              {5000, 2000}}) {
+  for (auto [n, removals] :
+       {std::pair{1, 0}, {5000, 4900}, {5000, 300}, {37, 20}, {5000, 4999}, {5000, 2000}}) {
     map.reset(n);
     std::vector<std::int32_t> list(static_cast<std::size_t>(n));
     std::iota(list.begin(), list.end(), 0);
@@ -80,7 +80,8 @@ TEST(CandidateList, AFileStartsAfreshWhateverThePreviousOneChanged) {
 }
 
 TEST(SurvivalTable, GivesTheSameDoubleAsTheFormulaAtEveryAge) {
-  const AgingParams params[] = {{1, 2, 0}, {0.3, 1.5, 0}, {0.2, 3, 0.1}, {1, 2, 10}, {2, std::nan(""), 1}};
+  const AgingParams params[] = {
+      {1, 2, 0}, {0.3, 1.5, 0}, {0.2, 3, 0.1}, {1, 2, 10}, {2, std::nan(""), 1}};
   for (const AgingParams& aging : params) {
     SurvivalTable table(aging);
     Random rng(4);

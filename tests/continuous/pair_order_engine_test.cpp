@@ -21,8 +21,8 @@ struct Files {
   std::vector<Vec> x, y;
 };
 
-Files runFiles(const EngineSettings& settings, const Traits& traits,
-               PairPreferences& preferences, int files, std::uint64_t seed) {
+Files runFiles(const EngineSettings& settings, const Traits& traits, PairPreferences& preferences,
+               int files, std::uint64_t seed) {
   const EngineInputs inputs{&traits.female, &traits.male, &preferences};
   FileWorkspace workspace;
   Random rng(seed);
@@ -89,18 +89,18 @@ TEST(PairOrderInTheEngine, RunsAsTheFullSortedTableAtEverySizeBranchModeAndAging
                                     EncounterProcess::Individual})
         for (int aging = 0; aging < 3; ++aging) {
           EngineSettings settings;
-          settings.branch = branch.choice > 0 ? Branch::PositiveAssortative
-                                              : Branch::NegativeAssortative;
+          settings.branch =
+              branch.choice > 0 ? Branch::PositiveAssortative : Branch::NegativeAssortative;
           settings.mode = mode;
           settings.onechoosy = branch.onechoosy;
           settings.aging = aging > 0;
           settings.agingParams = aging == 1 ? AgingParams{1, 2, 0} : AgingParams{0.3, 1, 0};
           settings.matings = size.n < 500 ? 20 : 100;
           settings.roundSize = size.n / 2;
-          const std::string what = std::string(branch.name) + ", N " +
-                                   std::to_string(size.n) + (size.tied ? " tied" : "") +
-                                   ", mode " + std::to_string(static_cast<int>(mode)) +
-                                   ", aging " + std::to_string(aging);
+          const std::string what = std::string(branch.name) + ", N " + std::to_string(size.n) +
+                                   (size.tied ? " tied" : "") + ", mode " +
+                                   std::to_string(static_cast<int>(mode)) + ", aging " +
+                                   std::to_string(aging);
           const Files lazy = runFiles(settings, traits, order, size.files, 5 + aging);
           const Files exact = runFiles(settings, traits, table, size.files, 5 + aging);
           for (int f = 0; f < size.files; ++f) {

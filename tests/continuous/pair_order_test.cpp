@@ -41,11 +41,21 @@ Vec traits(int kind, int n, std::uint64_t seed, bool females = true) {
   Vec v(static_cast<std::size_t>(n));
   for (double& t : v) {
     switch (kind) {
-      case 0: t = rng.u(); break;                              // continuous
-      case 1: t = std::floor(rng.u() * 6) / 6; break;          // six values
-      case 2: t = rng.u() < 0.5 ? 0.1 * rng.u() : 0.9 + 0.1 * rng.u(); break;
-      case 3: t = rng.u() < 0.3 ? (rng.u() < 0.5 ? 0.0 : -0.0) : rng.u() - 0.5; break;
-      default: t = rng.u() < 0.1 ? (females ? kInf : -kInf) : rng.u(); break;
+      case 0:
+        t = rng.u();
+        break;  // continuous
+      case 1:
+        t = std::floor(rng.u() * 6) / 6;
+        break;  // six values
+      case 2:
+        t = rng.u() < 0.5 ? 0.1 * rng.u() : 0.9 + 0.1 * rng.u();
+        break;
+      case 3:
+        t = rng.u() < 0.3 ? (rng.u() < 0.5 ? 0.0 : -0.0) : rng.u() - 0.5;
+        break;
+      default:
+        t = rng.u() < 0.1 ? (females ? kInf : -kInf) : rng.u();
+        break;
     }
   }
   return v;
@@ -63,8 +73,8 @@ const Branch kBranches[] = {
     {"one choosy negative bias", {0.5, -0.3, 1.0, true}, -5.0},
     {"negative", {-0.4, 0.0, 1.0, false}, -25.0},
     {"negative small dmax", {-0.4, 0.0, 0.3, true}, -300.0},
-    {"flat", {0.5, 0.0, 1.0, false}, -1e-13},       // many pairs share each preference
-    {"underflow", {-0.5, 0.0, 1.0, false}, -2e4},   // most preferences are 0
+    {"flat", {0.5, 0.0, 1.0, false}, -1e-13},      // many pairs share each preference
+    {"underflow", {-0.5, 0.0, 1.0, false}, -2e4},  // most preferences are 0
 };
 
 TEST(PairOrder, EveryRankMatchesTheSortedTable) {
@@ -172,14 +182,14 @@ TEST_F(PairOrderStops, TheFirstPairThatIsNotANumberIsReported) {
     double c;
   };
   const Case cases[] = {
-      {{0.1, nan, 0.3}, {0.5, 0.2}, folded, -3},               // female trait
-      {{0.1, 0.2}, {0.5, 0.2, nan}, folded, -3},               // male trait
-      {{0.1, kInf, 0.2}, {0.3, kInf, 0.5}, folded, -3},        // inf - inf
-      {{0.1, 0.2, -kInf}, {-kInf, 0.5}, folded, -3},           // -inf - -inf
-      {{0.1, 0.2, 0.4}, {0.3, 0.4}, folded, -kInf},            // -inf * 0
-      {{0.1, 0.2}, {0.3, kInf}, foldedInf, -3},                // |s| - |bias|: inf - inf
-      {{0.1, 0.2}, {0.3, -kInf}, signedInf, -3},               // s - bias: inf - inf
-      {{0.1, 0.2}, {0.3, 0.4}, folded, nan},                   // coefficient
+      {{0.1, nan, 0.3}, {0.5, 0.2}, folded, -3},         // female trait
+      {{0.1, 0.2}, {0.5, 0.2, nan}, folded, -3},         // male trait
+      {{0.1, kInf, 0.2}, {0.3, kInf, 0.5}, folded, -3},  // inf - inf
+      {{0.1, 0.2, -kInf}, {-kInf, 0.5}, folded, -3},     // -inf - -inf
+      {{0.1, 0.2, 0.4}, {0.3, 0.4}, folded, -kInf},      // -inf * 0
+      {{0.1, 0.2}, {0.3, kInf}, foldedInf, -3},          // |s| - |bias|: inf - inf
+      {{0.1, 0.2}, {0.3, -kInf}, signedInf, -3},         // s - bias: inf - inf
+      {{0.1, 0.2}, {0.3, 0.4}, folded, nan},             // coefficient
   };
   for (const Case& c : cases) {
     const Vec table = fullTable(c.females, c.males, c.distance, c.c);
@@ -213,8 +223,7 @@ TEST(PairOrder, ScanOfARowOrColumnStepsAsAWalkOverTheListDoes) {
       PairOrder order(females, males, branch.distance, args);
       for (int trial = 0; trial < 40; ++trial) {
         const bool female = trial % 2 == 0;
-        const std::int32_t individual =
-            static_cast<std::int32_t>(rng.position(female ? 40 : 35));
+        const std::int32_t individual = static_cast<std::int32_t>(rng.position(female ? 40 : 35));
         const std::vector<bool> inList = [&] {
           std::vector<bool> present(female ? 35 : 40);
           for (std::size_t i = 0; i < present.size(); ++i) present[i] = rng.u() < 0.8;
@@ -232,8 +241,8 @@ TEST(PairOrder, ScanOfARowOrColumnStepsAsAWalkOverTheListDoes) {
           if (p == expected) order.stepDown(expectedSteps, expected);
         }
         const std::int64_t before = steps;
-        order.scanLineOver(female, individual, [&](std::int32_t j) { return inList[j]; }, steps,
-                       maximum);
+        order.scanLineOver(
+            female, individual, [&](std::int32_t j) { return inList[j]; }, steps, maximum);
         ASSERT_EQ(steps, expectedSteps) << branch.name << " kind " << kind << " trial " << trial;
         ASSERT_EQ(maximum, expected);
         scansThatStep += steps > before + 1;

@@ -83,7 +83,8 @@ inline bool before(const Ranked& a, const Ranked& b) {
 }
 }  // namespace table_detail
 
-inline void SortedPreferences::selectNextBlock(const std::vector<double>& table, std::int64_t count) {
+inline void SortedPreferences::selectNextBlock(const std::vector<double>& table,
+                                               std::int64_t count) {
   // One pass over the table keeps, in a heap whose top is the last of them, the first `count`
   // entries (in the order of selection) that come after the last entry selected so far.
   const table_detail::Ranked last{lastValue_, lastPosition_};
@@ -103,7 +104,8 @@ inline void SortedPreferences::selectNextBlock(const std::vector<double>& table,
       std::push_heap(heap.begin(), heap.end(), table_detail::before);
     }
   }
-  std::sort_heap(heap.begin(), heap.end(), table_detail::before);  // first in the order of selection first
+  std::sort_heap(heap.begin(), heap.end(),
+                 table_detail::before);  // first in the order of selection first
   if (first && !heap.empty()) firstLargest_ = heap.front().position;
   for (const table_detail::Ranked& entry : heap) top_.push_back(entry.value);
   if (!heap.empty()) {
@@ -117,7 +119,8 @@ inline double SortedPreferences::fromTop(const std::vector<double>& table, std::
   rank = std::clamp<std::int64_t>(rank, 0, n - 1);
   while (rank >= selected()) {
     // Blocks double, so that the passes over the table stay few however far the maximum falls.
-    const std::int64_t count = std::min(n - selected(), std::max(table_detail::kFirstBlock, selected()));
+    const std::int64_t count =
+        std::min(n - selected(), std::max(table_detail::kFirstBlock, selected()));
     requireMemory(static_cast<double>(count) * (sizeof(double) + sizeof(table_detail::Ranked)),
                   "the sorted preferences of the pair table");
     top_.reserve(static_cast<std::size_t>(selected() + count));
@@ -127,8 +130,8 @@ inline double SortedPreferences::fromTop(const std::vector<double>& table, std::
 }
 
 inline PairTable buildPairTable(const std::vector<double>& femaleTraits,
-                         const std::vector<double>& maleTraits, const PairDistance& distance,
-                         std::vector<double>& args) {
+                                const std::vector<double>& maleTraits, const PairDistance& distance,
+                                std::vector<double>& args) {
   PairTable table;
   const std::size_t males = maleTraits.size();
   table.totpairs =
@@ -160,7 +163,6 @@ inline PairTable buildPairTable(const std::vector<double>& femaleTraits,
                 "indxmaxpref " + NtoS(table.indxmaxpref) + ", M " + NtoS(table.M));
   return table;
 }
-
 
 // The engine's view of a table: the table itself for the preferences, its sorted copy for the
 // maximum, and scans over every partner of the list. It remembers the deepest rank read.

@@ -50,8 +50,7 @@ TEST(ContinuousValidation, MatedPairsFollowTheGaussianPreference) {
   double weight = 0, mean = 0, squares = 0;
   for (int f = 0; f < 100; ++f)
     for (int m = 0; m < 100; ++m) {
-      const double p = order.preference(f, m),
-                   d = std::fabs(traits.female[f] - traits.male[m]);
+      const double p = order.preference(f, m), d = std::fabs(traits.female[f] - traits.male[m]);
       weight += p;
       mean += p * d;
       squares += p * d * d;
