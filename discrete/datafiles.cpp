@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iomanip>
 #include <iostream>
 
 #include "discrete/frequencies.hpp"
 #include "discrete/names.hpp"
 #include "support/banner.hpp"
 #include "support/diagnostics.hpp"
+#include "support/format.hpp"
 #include "support/output.hpp"
 #include "support/text.hpp"
 
@@ -130,24 +130,37 @@ void writediscretemodel(const std::string& filename, const std::string& programn
                         const std::string& note, int format,
                         const std::vector<double>& femalenumbers,
                         const std::vector<double>& malenumbers, const Matrix& matings) {
-  std::ofstream out = openResultFile(filename);
+  ResultFile file(filename);
+  std::string& out = file.text();
   writeBanner(out, "##", programname, note);
-  out << "# format number\n" << format << '\n' << "# num of types\n";
-  if (format == 0)
-    out << femalenumbers.size() << '\n';
-  else if (format == 2 || format == 15)
-    out << femalenumbers.size() << '\t' << malenumbers.size() << '\n';
-  out << std::fixed << std::setprecision(1);
-  out << "#premating male numbers\n";
-  for (double v : malenumbers) out << v << '\t';
-  out << "\n#premating female numbers\n";
-  for (double v : femalenumbers) out << v << '\t';
-  out << "\n# matings by rows (females)\n";
-  for (const std::vector<double>& row : matings) {
-    for (double v : row) out << v << '\t';
-    out << '\n';
+  out += "# format number\n";
+  appendInteger(out, format);
+  out += "\n# num of types\n";
+  if (format == 0 || format == 2 || format == 15) {
+    appendInteger(out, static_cast<std::int64_t>(femalenumbers.size()));
+    if (format != 0) {
+      out += '\t';
+      appendInteger(out, static_cast<std::int64_t>(malenumbers.size()));
+    }
+    out += '\n';
   }
-  closeResultFile(out, filename);
+  // Numbers in fixed notation with one decimal, each followed by a tab.
+  const auto numbers = [&out](const std::vector<double>& values) {
+    for (double v : values) {
+      appendFixed(out, v, 1);
+      out += '\t';
+    }
+  };
+  out += "#premating male numbers\n";
+  numbers(malenumbers);
+  out += "\n#premating female numbers\n";
+  numbers(femalenumbers);
+  out += "\n# matings by rows (females)\n";
+  for (const std::vector<double>& row : matings) {
+    numbers(row);
+    out += '\n';
+  }
+  file.commit();
 }
 
 namespace {
