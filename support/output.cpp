@@ -65,9 +65,14 @@ int lockOutputDirectory(const std::string& directory) {
 }
 
 ResultFile::ResultFile(std::string path) : path_(std::move(path)), temporary_(path_ + ".tmp") {
-  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) stopUnwritable(path_, errno);
+  // Registered before it exists, so that an interruption can never leave it behind.
   registerTemporaryFile(temporary_.c_str());
+  fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    const int error = errno;
+    unregisterTemporaryFile();
+    stopUnwritable(path_, error);
+  }
 }
 
 ResultFile::~ResultFile() {
