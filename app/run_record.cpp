@@ -76,8 +76,8 @@ std::string hostName() {
 bool needsQuotes(const std::string& word) {
   if (word.empty()) return true;
   for (char c : word)
-    if (!(std::isalnum(static_cast<unsigned char>(c)) || std::string_view("_-+=.,:/@%").find(c) !=
-                                                             std::string_view::npos))
+    if (!(std::isalnum(static_cast<unsigned char>(c)) ||
+          std::string_view("_-+=.,:/@%").find(c) != std::string_view::npos))
       return true;
   return false;
 }

@@ -9,7 +9,7 @@
 namespace pairlab {
 
 namespace {
-constexpr auto kFirstShow = std::chrono::seconds(1);     // quick runs show nothing
+constexpr auto kFirstShow = std::chrono::seconds(1);        // quick runs show nothing
 constexpr auto kInterval = std::chrono::milliseconds(250);  // at most four updates a second
 
 void appendDuration(std::string& out, double seconds) {

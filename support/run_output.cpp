@@ -142,8 +142,7 @@ void RunOutput::openDirectory(const std::string& name) {
                   ledgerRow(entry_, "", "", 0, ""));
 }
 
-void RunOutput::appendTable(const char* name, const std::string& header,
-                            const std::string& rows) {
+void RunOutput::appendTable(const char* name, const std::string& header, const std::string& rows) {
   appendTableRows(directory_ + "/" + name, header, rows);
 }
 

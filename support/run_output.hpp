@@ -75,7 +75,7 @@ struct TableRow {
   TableRow& text(const std::string& v);
   TableRow& number(double v);  // shortest text that reads back to the same double
   TableRow& integer(std::int64_t v);
-  TableRow& missing();         // "NA"
+  TableRow& missing();  // "NA"
   void end();
 };
 

@@ -36,14 +36,21 @@ TEST_F(Reliability, UnusableInputsStopWithAMessage) {
   const char* model = "PairlabUserModel.txt";
   const std::vector<std::string> userFreqs = {"-model", "-1", "-uniform", "0", "-userfreqs", "1"};
   const Case cases[] = {
-      {{"-model", "-8", "-incrfactor", "1e200", "-choicefactor", "1e200"}, nullptr, nullptr,
+      {{"-model", "-8", "-incrfactor", "1e200", "-choicefactor", "1e200"},
+       nullptr,
+       nullptr,
        "Model 8 gives the pair of female type 1 and male type 1 the weight inf"},
-      {{"-onematround", "0", "-model", "4", "-MRmax", "1e308", "-choicefactor", "0.5"}, nullptr,
-       nullptr, "the weight inf: mating weights must be finite"},
-      {{"-continuous", "1", "-model", "1", "-choice", "0.5", "-mintrait", "1e308"}, nullptr,
-       nullptr, "cannot be rescaled into [mintrait, mintrait + Dmax] = [1e+308, 1e+308]"},
+      {{"-onematround", "0", "-model", "4", "-MRmax", "1e308", "-choicefactor", "0.5"},
+       nullptr,
+       nullptr,
+       "the weight inf: mating weights must be finite"},
+      {{"-continuous", "1", "-model", "1", "-choice", "0.5", "-mintrait", "1e308"},
+       nullptr,
+       nullptr,
+       "cannot be rescaled into [mintrait, mintrait + Dmax] = [1e+308, 1e+308]"},
       {{"-continuous", "1", "-model", "3", "-bimodal", "0.5", "1e308", "1e308", "-fixseed", "1"},
-       nullptr, nullptr,
+       nullptr,
+       nullptr,
        "Error: the trait of female 128 is inf as drawn"},
       {userFreqs, freqs, "", "holds no line of female frequencies"},
       {userFreqs, freqs, "# only a comment\n", "holds no line of female frequencies"},
@@ -68,7 +75,9 @@ TEST_F(Reliability, UnusableInputsStopWithAMessage) {
 }
 
 TEST_F(Reliability, AByteOrderMarkIsSkippedAndPartlyReadNumbersWarn) {
-  writeFile(work / "PairlabUserFreqs.txt", "\xEF\xBB\xBF" "0.3 0.7\n0.5 0.5\n");
+  writeFile(work / "PairlabUserFreqs.txt",
+            "\xEF\xBB\xBF"
+            "0.3 0.7\n0.5 0.5\n");
   const RunResult r = run({"-uniform", "0", "-userfreqs", "1", "-numfiles", "2x", "-fixseed", "1"});
   EXPECT_EQ(r.status, 0) << r.output;
   const std::string warning =
@@ -107,8 +116,7 @@ TEST_F(Reliability, OneRunPerDirectoryAndInterruptionsLeaveWholeFiles) {
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
   EXPECT_EQ(WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, 128 + SIGTERM);
-  for (const std::string& f : listFiles(work))
-    EXPECT_EQ(f.find(".tmp"), std::string::npos) << f;
+  for (const std::string& f : listFiles(work)) EXPECT_EQ(f.find(".tmp"), std::string::npos) << f;
   EXPECT_NE(readFile(work / "Pairlab.err").find("Interrupted by SIGTERM: files 1 to "),
             std::string::npos);
   const std::vector<std::string> ledger = splitLines(readFile(directory / "Pairlab_runs.tsv"));
