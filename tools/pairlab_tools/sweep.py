@@ -100,6 +100,11 @@ def main(argv=None):
     plan, points = prepare(sweep, out, binary)
     print(f"Sweep {args.sweep}: {len(points)} point(s), {len(plan['jobs'])} job(s), into {out}",
           flush=True)
+    if args.dry_run:
+        chunks = [spec["point"] for spec in plan["jobs"].values()]
+        for row in points:
+            values = " ".join(f"-{k} {v}" for k, v in row.items() if k != "point")
+            print(f"  point {row['point']}: {values or '(base only)'}: {chunks.count(row['point'])} job(s)")
 
     command = [sys.executable, "-m", "snakemake", "--snakefile", str(SNAKEFILE),
                "--directory", str(out), "--config", f"plan={out / 'plan.json'}",
