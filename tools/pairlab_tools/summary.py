@@ -8,7 +8,7 @@ of the replicates fall. Missing values (a correlation below 5 pairs, a nan index
 - continuous traits: the correlation between partners' traits (correlation_mean, _sd, _low,
   _high);
 - sampling rounds: for each index, the share of replicates in which it was significant
-  (<index>_significant) and its mean, sd and interval;
+  (<index>_significant; not for E0R, which is never tested) and its mean, sd and interval;
 - discrete data files: the counts only.
 """
 
@@ -47,7 +47,8 @@ def rounds_summary(indices):
         row = {"point": point, "replicates": group["replicate"].nunique()}
         row["complete"] = row["replicates"]  # only complete replicates have rows
         for index, values in group.groupby("index", sort=False):
-            row[f"{index}_significant"] = values["significant"].mean()
+            if index != "E0R":  # never tested
+                row[f"{index}_significant"] = values["significant"].mean()
             row.update(describe(values["value"], index))
         rows.append(row)
     frame = pd.DataFrame(rows)
