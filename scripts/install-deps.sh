@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libbenchmark-dev libboost-math-dev python3)
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libboost-math-dev python3 python3-pandas python3-matplotlib python3-yaml snakemake python3-pytest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
