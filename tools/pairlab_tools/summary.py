@@ -14,6 +14,7 @@ of the replicates fall. Missing values (a correlation below 5 pairs, a nan index
 
 from pathlib import Path
 
+import numpy as np
 import pandas as pd
 
 from . import tables
@@ -22,8 +23,10 @@ from . import tables
 def describe(values, name):
     """Mean, standard deviation and 95 % interval of a series of values (missing ones dropped)."""
     values = values.dropna()
+    with np.errstate(invalid="ignore"):  # an infinite index makes inf - inf in the quantiles
+        low, high = values.quantile(0.025), values.quantile(0.975)
     return {f"{name}_mean": values.mean(), f"{name}_sd": values.std(),
-            f"{name}_low": values.quantile(0.025), f"{name}_high": values.quantile(0.975)}
+            f"{name}_low": low, f"{name}_high": high}
 
 
 def continuous_summary(files):
