@@ -362,7 +362,7 @@ def sweep_figures(directory, out, fmt, x=None, by=None):
 
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(
-        prog="pairlab-plot",
+        prog="pairlab-plot", allow_abbrev=False,
         description="Figures from a Pairlab output directory (its Pairlab_*.tsv tables) or from "
                     "a sweep directory (summary.tsv and the merged tables).")
     parser.add_argument("directory", type=Path)

@@ -69,17 +69,19 @@ def failures(out, plan, points):
 
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(
-        prog="pairlab-sweep",
+        prog="pairlab-sweep", allow_abbrev=False,
+        usage="pairlab-sweep SWEEP.yaml [--out DIR] [--cores N] [--dry-run] [--slurm] "
+              "[--binary PATH] [Snakemake options]",
         description="Runs a Pairlab parameter sweep described in a YAML file. Options that are "
                     "not listed here are passed on to Snakemake.")
     parser.add_argument("sweep", type=Path, help="the sweep file (YAML)")
-    parser.add_argument("--out", type=Path,
+    parser.add_argument("--out", type=Path, metavar="DIR",
                         help="sweep directory (default: the sweep file's name without extension, beside it)")
-    parser.add_argument("--cores", default="all", help="cores used at once (default: all)")
+    parser.add_argument("--cores", default="all", metavar="N", help="cores used at once (default: all)")
     parser.add_argument("--dry-run", "-n", action="store_true", help="print the plan, run nothing")
     parser.add_argument("--slurm", action="store_true",
                         help=f"submit the jobs to SLURM with the profile {SLURM_PROFILE}")
-    parser.add_argument("--binary", help="the pairlab program (default: $PAIRLAB_BINARY, the "
+    parser.add_argument("--binary", metavar="PATH", help="the pairlab program (default: $PAIRLAB_BINARY, the "
                                          "installed one, or the repository's build/pairlab)")
     return parser.parse_known_args(argv)
 
