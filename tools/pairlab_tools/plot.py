@@ -94,10 +94,11 @@ def round_indices(rounds):
 
 def round_summary(running):
     """Per round and index: the mean and standard deviation over the replicates that reached
-    the round, and their number."""
+    the round, and their number. The standard deviation divides by the number of replicates, as
+    in the program's significance report."""
     long = running.melt(id_vars=["run_id", "replicate", "round"], var_name="index")
     return (long.groupby(["index", "round"], sort=False)["value"]
-            .agg(mean="mean", sd="std", replicates="count").reset_index())
+            .agg(mean="mean", sd=lambda v: v.std(ddof=0), replicates="count").reset_index())
 
 
 def significance_shares(indices):

@@ -21,10 +21,10 @@ INDICES = ["JRpti", "JRpsi", "JRpss", "JRps1", "JRps2", "Jpti", "Jpsi", "Jpss", 
 
 
 def read_table(path):
-    """A table with its numbers parsed: 'NA' and empty numbers are missing, 'inf' and 'nan' are
-    the floating-point values, empty text stays empty."""
+    """A table with its numbers parsed: 'NA', 'nan' and empty fields are missing, 'inf' and
+    '-inf' infinite."""
     import pandas as pd
-    return pd.read_csv(path, sep="\t", keep_default_na=False, na_values=["NA"],
+    return pd.read_csv(path, sep="\t", keep_default_na=False, na_values=["NA", "nan", "-nan", ""],
                        quoting=csv.QUOTE_NONE)
 
 

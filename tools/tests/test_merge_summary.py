@@ -62,6 +62,16 @@ def test_merge_refuses_tables_whose_columns_differ_between_jobs(tmp_path):
         tables.merge_tables(tmp_path, done)
 
 
+def test_reading_a_table_parses_missing_and_infinite_numbers(tmp_path):
+    path = tmp_path / "t.tsv"
+    path.write_text("file\tvalue\tp_value\treport\n1\tinf\tNA\t\n2\tnan\t0.5\tIncomplete sample\n"
+                    "3\t-inf\t1e-300\t\n")
+    frame = tables.read_table(path)
+    assert frame["value"].tolist()[::2] == [math.inf, -math.inf] and math.isnan(frame["value"][1])
+    assert math.isnan(frame["p_value"][0]) and frame["p_value"][2] == 1e-300
+    assert frame["report"].fillna("").tolist() == ["", "Incomplete sample", ""]
+
+
 def points_frame(n):
     return pd.DataFrame({"point": range(n), "choice": [str(p) for p in range(n)]})
 

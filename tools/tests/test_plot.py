@@ -34,7 +34,10 @@ def test_round_indices_of_the_sample_so_far():
         [0.5323305232250557, 0.08664339756999316, 0.4840393991256262])
     summary = plot.round_summary(running).set_index(["index", "round"])
     assert summary.loc[("JRpti", 1)].tolist() == pytest.approx([0.75 * math.log(4), 0.0, 2])
-    assert summary.loc[("JRpti", 2), "replicates"] == 1 and np.isnan(summary.loc[("JRpti", 2), "sd"])
+    running.loc[running["replicate"] == 2, "JRpti"] += 2  # sd 1: divided by 2, not 1
+    assert plot.round_summary(running).iloc[0].tolist()[2:] == pytest.approx(
+        [0.75 * math.log(4) + 1, 1.0, 2])
+    assert summary.loc[("JRpsi", 2)].tolist() == pytest.approx([0.08664339756999316, 0.0, 1])
 
 
 def test_j_divergence_of_empty_cells():
