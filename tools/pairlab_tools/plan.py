@@ -150,11 +150,14 @@ def load_sweep(path):
         raise SweepError(f"{path} must hold a mapping of keys (base, grid, chunk, seed, files)")
     unknown = sorted(set(data) - KNOWN_KEYS)
     if unknown:
-        raise SweepError(f"unknown key(s) {', '.join(unknown)}; known: {', '.join(sorted(KNOWN_KEYS))}")
+        raise SweepError(f"unknown key(s) {', '.join(unknown)}; "
+                         f"known: {', '.join(sorted(KNOWN_KEYS))}")
 
     base = data.get("base") or ""
     base = shlex.split(base) if isinstance(base, str) else words_of(base)
     grid = {}
+    if not isinstance(data.get("grid") or {}, dict):
+        raise SweepError("'grid' must map options to their values, e.g. -choice: [0, 0.5]")
     for option, values in (data.get("grid") or {}).items():
         if not is_option(str(option)):
             raise SweepError(f"grid key '{option}' is not an option (options start with '-')")
@@ -166,14 +169,16 @@ def load_sweep(path):
     options = parse_options(base)
     for option in ASSIGNED_OPTIONS:
         if option in options or option in grid:
-            raise SweepError(f"{option} is assigned by the sweep to every job; remove it from the sweep file")
+            raise SweepError(f"{option} is assigned by the sweep to every job; "
+                             "remove it from the sweep file")
     numfiles = [options.get("-numfiles", ["1"])] + grid.get("-numfiles", [])
     for words in numfiles:
         if len(words) != 1 or not words[0].isdigit() or int(words[0]) < 1:
             raise SweepError(f"-numfiles must be a positive whole number, not {' '.join(words)!r}")
 
     names = data.get("files") or []
-    files = [(path.parent / str(name)).resolve() for name in ([names] if isinstance(names, str) else names)]
+    names = [names] if isinstance(names, str) else names
+    files = [(path.parent / str(name)).resolve() for name in names]
     for file in files:
         if not file.is_file():
             raise SweepError(f"user file {file} does not exist")
@@ -185,5 +190,6 @@ def load_sweep(path):
         raise SweepError(f"'chunk' must be a positive whole number of replicates, not {chunk!r}")
     seed = data.get("seed")
     if isinstance(seed, bool) or not isinstance(seed, int):
-        raise SweepError(f"'seed' must be a whole number (the base seed of the sweep), not {seed!r}")
+        raise SweepError(f"'seed' must be a whole number, the base seed of the sweep, "
+                         f"not {seed!r}")
     return Sweep(base, grid, chunk, seed, files, resources, path)

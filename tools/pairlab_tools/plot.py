@@ -170,8 +170,9 @@ def sweep_lines(summary, stat, x, by):
     groups = summary.groupby(by, sort=False) if by else [(None, summary)]
     lines = []
     for value, group in groups:
-        line = group[[x] + list(columns.values())].rename(columns={v: k for k, v in columns.items()})
-        lines.append((value, line.rename(columns={x: "x"}).sort_values("x", kind="stable")))
+        line = group[[x] + list(columns.values())]
+        line = line.rename(columns={x: "x", **{v: k for k, v in columns.items()}})
+        lines.append((value, line.sort_values("x", kind="stable")))
     return lines
 
 
@@ -307,7 +308,8 @@ def plot_sweep(summary, stats, title_of, ylabel, name, parameters, out, fmt, x=N
 
 def load_tables(directory, sweep):
     """The tables of a sweep directory (merged) or of an output directory (the program's)."""
-    names = {name: (f"{name}.tsv" if sweep else file) for name, file in tables.PROGRAM_TABLES.items()}
+    names = {name: f"{name}.tsv" if sweep else file
+             for name, file in tables.PROGRAM_TABLES.items()}
     return {name: tables.read_table(directory / file) for name, file in names.items()
             if (directory / file).exists()}
 

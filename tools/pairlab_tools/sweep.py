@@ -12,7 +12,7 @@ import subprocess
 import sys
 from pathlib import Path
 
-from . import SLURM_PROFILE, SNAKEFILE, find_binary, job
+from . import SLURM_PROFILE, SNAKEFILE, find_binary, job, tables
 from .plan import SweepError, load_sweep
 
 
@@ -30,8 +30,7 @@ def prepare(sweep, out, binary):
     write_if_changed(out / "sweep.yaml", sweep.source.read_text())
     points = sweep.point_table()
     columns = ["point"] + sweep.parameters()
-    lines = ["\t".join(columns)] + ["\t".join(str(row[c]) for c in columns) for row in points]
-    write_if_changed(out / "points.tsv", "\n".join(lines) + "\n")
+    tables.write_rows(out / "points.tsv", columns, [[row[c] for c in columns] for row in points])
     for file in sweep.files:
         copy = out / "inputs" / file.name
         if not copy.exists() or copy.read_bytes() != file.read_bytes():
@@ -75,14 +74,15 @@ def parse_arguments(argv):
         description="Runs a Pairlab parameter sweep described in a YAML file. Options that are "
                     "not listed here are passed on to Snakemake.")
     parser.add_argument("sweep", type=Path, help="the sweep file (YAML)")
-    parser.add_argument("--out", type=Path, metavar="DIR",
-                        help="sweep directory (default: the sweep file's name without extension, beside it)")
-    parser.add_argument("--cores", default="all", metavar="N", help="cores used at once (default: all)")
+    parser.add_argument("--out", type=Path, metavar="DIR", help="sweep directory (default: the "
+                        "sweep file's name without extension, beside it)")
+    parser.add_argument("--cores", default="all", metavar="N",
+                        help="cores used at once (default: all)")
     parser.add_argument("--dry-run", "-n", action="store_true", help="print the plan, run nothing")
     parser.add_argument("--slurm", action="store_true",
                         help=f"submit the jobs to SLURM with the profile {SLURM_PROFILE}")
-    parser.add_argument("--binary", metavar="PATH", help="the pairlab program (default: $PAIRLAB_BINARY, the "
-                                         "installed one, or the repository's build/pairlab)")
+    parser.add_argument("--binary", metavar="PATH", help="the pairlab program (default: "
+                        "$PAIRLAB_BINARY, the installed one, or the repository's build/pairlab)")
     return parser.parse_known_args(argv)
 
 
@@ -103,10 +103,11 @@ def main(argv=None):
     print(f"Sweep {args.sweep}: {len(points)} point(s), {len(plan['jobs'])} job(s), into {out}",
           flush=True)
     if args.dry_run:
-        chunks = [spec["point"] for spec in plan["jobs"].values()]
+        job_points = [spec["point"] for spec in plan["jobs"].values()]
         for row in points:
             values = " ".join(f"-{k} {v}" for k, v in row.items() if k != "point")
-            print(f"  point {row['point']}: {values or '(base only)'}: {chunks.count(row['point'])} job(s)")
+            jobs = job_points.count(row["point"])
+            print(f"  point {row['point']}: {values or '(base only)'}: {jobs} job(s)")
 
     command = [sys.executable, "-m", "snakemake", "--snakefile", str(SNAKEFILE),
                "--directory", str(out), "--config", f"plan={out / 'plan.json'}",
