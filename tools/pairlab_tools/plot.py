@@ -14,6 +14,7 @@ import matplotlib
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
+from matplotlib.ticker import MaxNLocator  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
@@ -232,7 +233,7 @@ def plot_round_indices(rounds, out, fmt):
                         alpha=0.2)
     ax.set(xlabel="mating round", ylabel="index of the sample so far (mean ± sd)",
            title="Mating indices across rounds, over replicates")
-    ax.xaxis.set_major_locator(matplotlib.ticker.MaxNLocator(integer=True))
+    ax.xaxis.set_major_locator(MaxNLocator(integer=True))
     ax.legend()
     return save(figure, out, "indices_by_round", fmt)
 

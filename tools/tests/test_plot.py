@@ -81,7 +81,8 @@ def test_scatter_of_one_file_or_all_pooled(file, n):
 
 def test_phenotype_file(tmp_path):
     path = tmp_path / "phenotypes.txt"
-    path.write_text("## banner\n# Pairlab\n#females\n0.5\n-1e-3\n\n#males\n2\n")
+    path.write_text("Tue Dec  8 08:58:12 2026\n\nPairlab\t\nPhenotypic distribution: \n\n"
+                    "#females\n0.5\n-1e-3\n\n#males\n2\n\n")
     females, males = plot.read_phenotypes(path)
     assert females.tolist() == [0.5, -0.001] and males.tolist() == [2.0]
 
