@@ -393,6 +393,16 @@ def main(argv=None):
     if not sweep:
         paths = road_figures(load_tables(directory, False), directory, out, args.format, args.file)
     else:
+        points = tables.read_points(directory)
+        if args.point is not None and args.point not in points["point"].values:
+            print(f"pairlab-plot: the sweep has no point {args.point} (see points.tsv)",
+                  file=sys.stderr)
+            return 2
+        for name in (args.x, args.by):
+            if name is not None and name not in points.columns[1:]:
+                print(f"pairlab-plot: {name} is not a swept parameter: "
+                      f"{', '.join(points.columns[1:])}", file=sys.stderr)
+                return 2
         paths = sweep_figures(directory, out, args.format, args.x, args.by)
         if args.point is not None:
             point_out = out / f"point{args.point}"
