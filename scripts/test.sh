@@ -10,6 +10,7 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest -j"$jobs" --output-on-failure)
+tools/run_tests.sh
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPAIRLAB_SANITIZE=ON -DPAIRLAB_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$jobs"
