@@ -126,8 +126,8 @@ class Sweep:
             total = int(settled.get("-numfiles", ["1"])[-1])
             size = min(self.chunk or total, total)
             extra = []
-            if "-tidy" not in settled:
-                extra += ["-tidy", "1"]
+            if "-tidy" not in settled:  # the tables, the pairs of the continuous road included
+                extra += ["-tidy", "2"]
                 if "-writefiles" not in settled:
                     extra += ["-writefiles", "0"]
             for chunk, shift in enumerate(range(0, total, size)):

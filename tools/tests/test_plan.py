@@ -55,13 +55,13 @@ def test_points_vary_the_last_option_fastest_and_keep_values_as_written(tmp_path
         (0, "-0.5", "0.5 3 1"), (1, "-0.5", "0.5 4 1"), (2, "0.9", "0.5 3 1"), (3, "0.9", "0.5 4 1")]
     assert sweep.jobs()[1].args[:15] == [
         "-continuous", "1", "-model", "-1", "-choice", "-0.5", "-bimodal", "0.5", "4", "1",
-        "-scaling", "1", "-tidy", "1", "-writefiles"]
+        "-scaling", "1", "-tidy", "2", "-writefiles"]
 
 
 @pytest.mark.parametrize("base, added", [
-    ("-model -1", ["-tidy", "1", "-writefiles", "0"]),
-    ("-model -1 -writefiles 1", ["-tidy", "1"]),
-    ("-model -1 -tidy 2", []),
+    ("-model -1", ["-tidy", "2", "-writefiles", "0"]),
+    ("-model -1 -writefiles 1", ["-tidy", "2"]),
+    ("-model -1 -tidy 1", []),
 ])
 def test_tidy_tables_are_asked_for_unless_the_base_says_otherwise(tmp_path, base, added):
     job = load_sweep(sweep_file(tmp_path, f"base: '{base}'\nseed: 1\n")).jobs()[0]
