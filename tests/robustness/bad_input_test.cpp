@@ -149,45 +149,39 @@ struct Case {
   std::string reference;  // when set: the results must equal those of the file holding this
 };
 
-// The problems of one ending; empty when the run ended in one of the two good ways.
+// The problems of one ending; empty when the run ended in one of the two good ways. Result files
+// are checked however the run ended: a stop must not leave a half-written one behind either.
 std::vector<std::string> problemsOf(const Case& c, const Ending& e, const fs::path& workdir) {
   std::vector<std::string> problems;
   auto problem = [&](const std::string& text) { problems.push_back(text); };
   if (!e.errors.empty()) problem("wrote to standard error:\n" + e.errors);
-  for (const std::string& f : listFiles(workdir))
+  for (const std::string& f : listFiles(workdir)) {
     if (f.find(".tmp") != std::string::npos) problem("left a temporary file: " + f);
+    if (f.rfind("Out_", 0) != 0 || isBookkeeping(f)) continue;
+    if (fs::file_size(workdir / f) == 0) problem("empty result file " + f);
+    const std::string bad = firstNonFinite(workdir / f);
+    if (!bad.empty()) problem("non-finite number in " + f + " " + bad);
+  }
 
   const bool interrupted = e.terminated && ((!e.exited && e.status == SIGTERM) ||
                                             (e.exited && e.status == 128 + SIGTERM));
+  const bool endedWell = e.exited && e.status == 0;
+  const std::string message = messageOf(e.output);
   if (e.terminated && !(c.mayRunLong && interrupted))
     problem(c.mayRunLong ? "did not end on SIGTERM"
                          : "did not end within " + std::to_string(kTimeLimitSeconds) + " s");
   else if (!e.exited && !interrupted)
     problem("died of signal " + std::to_string(e.status));
-
-  const bool endedWell = e.exited && e.status == 0;
-  if (endedWell || interrupted) {
-    for (const auto& entry : fs::directory_iterator(workdir)) {
-      if (!entry.is_directory() || entry.path().filename().string().rfind("Out_", 0) != 0) continue;
-      for (const std::string& f : listFiles(entry.path())) {
-        const fs::path file = entry.path() / f;
-        if (isBookkeeping(file)) continue;
-        if (fs::file_size(file) == 0) problem("empty result file " + f);
-        const std::string bad = firstNonFinite(file);
-        if (!bad.empty()) problem("non-finite number in " + f + " " + bad);
-      }
-    }
-  } else if (e.exited && messageOf(e.output).empty()) {
+  else if (!endedWell && !interrupted && message.empty())
     problem("exit " + std::to_string(e.status) + " without a message");
-  }
 
   if (c.expect == Expect::Run && !endedWell) problem("should end well");
   if (c.expect == Expect::Stop && (endedWell || !e.exited)) problem("should stop");
   if (c.expect == Expect::Stop || c.warns) {
     const std::string warnings = readFile(workdir / "Pairlab.warning");
     for (const std::string& text : c.names) {
-      if (e.output.find(text) == std::string::npos)
-        problem("standard output does not name \"" + text + "\"");
+      if (message.find(text) == std::string::npos)
+        problem("the message on standard output does not name \"" + text + "\"");
       if (c.warns && warnings.find(text) == std::string::npos)
         problem("Pairlab.warning does not name \"" + text + "\"");
     }
@@ -296,7 +290,7 @@ const Words& roadArgs(const std::string& name) {
   throw std::invalid_argument("no road " + name);
 }
 
-std::string testName(std::string text) {
+std::string nameOf(std::string text) {
   for (char& c : text)
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   return text;
@@ -305,7 +299,7 @@ std::string testName(std::string text) {
 std::vector<Case> optionCases() {
   std::vector<Case> cases;
   for (const OptionRow& row : kOptions) {
-    const std::string option = testName(row.option.substr(1));
+    const std::string option = nameOf(row.option.substr(1));
     for (const std::string& road : row.roads) {
       const Words& base = roadArgs(road);
       const std::size_t positions = std::max<std::size_t>(row.valid.size(), 1);
@@ -411,7 +405,7 @@ std::vector<Case> userFileCases() {
     for (const char* value : {"nan", "inf", "1e999"}) {
       std::string content = r.badLine;
       content.replace(content.find("VALUE"), 5, value);
-      add(std::string("value_") + testName(value), {"", content, false}, Expect::Stop,
+      add(std::string("value_") + nameOf(value), {"", content, false}, Expect::Stop,
           r.namesLine ? Words{r.file, "line"} : Words{});
     }
   }
