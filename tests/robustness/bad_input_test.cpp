@@ -124,29 +124,20 @@ enum class Expect {
 };
 
 struct UserFile {
-  std::string name;
-  std::string content;
+  std::string name{};
+  std::string content{};
   bool directory = false;
 };
 
 struct Case {
-  Case(std::string name, Words args, Expect expect = Expect::EndWellOrStop, Words names = {},
-       bool mayRunLong = false, bool warns = false, std::vector<UserFile> files = {})
-      : name(std::move(name)),
-        args(std::move(args)),
-        expect(expect),
-        names(std::move(names)),
-        mayRunLong(mayRunLong),
-        warns(warns),
-        files(std::move(files)) {}
-  std::string name;
-  Words args;
-  Expect expect;
-  Words names;      // texts the stop message (or the warning) must contain
-  bool mayRunLong;  // a huge count: running until SIGTERM is fine, if it then cleans up
-  bool warns;       // a partly converted value: a warning naming `names`
-  std::vector<UserFile> files;
-  std::string reference;  // when set: the results must equal those of the file holding this
+  std::string name{};
+  Words args{};
+  Expect expect = Expect::EndWellOrStop;
+  Words names{};            // texts the stop's message (or the warning) must contain
+  bool mayRunLong = false;  // a huge count: running until SIGTERM is fine, if it then cleans up
+  bool warns = false;       // a partly converted value: a warning naming `names`
+  std::vector<UserFile> files{};
+  std::string reference{};  // when set: the results must equal those of the file holding this
 };
 
 // The problems of one ending; empty when the run ended in one of the two good ways. Result files
@@ -221,15 +212,10 @@ const std::vector<Road> kRoads = {
 };
 
 struct OptionRow {
-  OptionRow(std::string option, Words roads, Words valid = {}, bool mayRunLong = false)
-      : option(std::move(option)),
-        roads(std::move(roads)),
-        valid(std::move(valid)),
-        mayRunLong(mayRunLong) {}
-  std::string option;
-  Words roads;  // names of the runs in which the option matters
-  Words valid;  // a valid value for each value of a multi-valued option
-  bool mayRunLong;
+  std::string option{};
+  Words roads{};  // names of the runs in which the option matters
+  Words valid{};  // a valid value for each value of a multi-valued option
+  bool mayRunLong = false;
 };
 
 // Every option of the usage text (one name of an alias is enough).
@@ -308,11 +294,9 @@ std::vector<Case> optionCases() {
           Words values = row.valid.empty() ? Words{""} : row.valid;
           values[at] = bad.text;
           const std::string where = positions > 1 ? std::to_string(at + 1) : "";
-          cases.push_back({option + where + "_" + road + "_" + bad.name,
-                           join(join(base, {row.option}), values),
-                           Expect::EndWellOrStop,
-                           {},
-                           row.mayRunLong});
+          cases.push_back({.name = option + where + "_" + road + "_" + bad.name,
+                           .args = join(join(base, {row.option}), values),
+                           .mayRunLong = row.mayRunLong});
         }
       cases.push_back({option + "_" + road + "_missing", join(base, {row.option})});
     }
@@ -345,24 +329,21 @@ std::vector<Case> knownCases() {
        stop},
       {"continuous_age_params_nan", join(kContinuous, {"-age_params", "1", "nan", "0"}), stop},
       {"mass_population_2e9", join(kMass, {"-N", "2000000000"})},
-      {"numfiles_partly_converted",
-       join(kFiles, {"-numfiles", "1e4"}),
-       Expect::Run,
-       {"-numfiles", "1e4"},
-       false,
-       true},
-      {"N_partly_converted",
-       join(kFiles, {"-N", "5e3", "-matings", "5"}),
-       Expect::EndWellOrStop,
-       {"-N", "5e3"},
-       false,
-       true},
-      {"fixseed_partly_converted",
-       join(kFiles, {"-fixseed", "abc"}),
-       Expect::Run,
-       {"-fixseed", "abc"},
-       false,
-       true},
+      // Partly converted numbers: the conversion stands, with a warning naming option and text.
+      {.name = "numfiles_partly_converted",
+       .args = join(kFiles, {"-numfiles", "1e4"}),
+       .expect = Expect::Run,
+       .names = {"-numfiles", "1e4"},
+       .warns = true},
+      {.name = "N_partly_converted",
+       .args = join(kFiles, {"-N", "5e3", "-matings", "5"}),
+       .names = {"-N", "5e3"},
+       .warns = true},
+      {.name = "fixseed_partly_converted",
+       .args = join(kFiles, {"-fixseed", "abc"}),
+       .expect = Expect::Run,
+       .names = {"-fixseed", "abc"},
+       .warns = true},
   };
 }
 
@@ -392,8 +373,11 @@ std::vector<Case> userFileCases() {
   for (const Reader& r : readers) {
     auto add = [&](const std::string& what, UserFile file, Expect expect, Words names) {
       file.name = r.file;
-      cases.push_back(
-          {std::string(r.name) + "_" + what, r.args, expect, names, false, false, {file}});
+      cases.push_back({.name = std::string(r.name) + "_" + what,
+                       .args = r.args,
+                       .expect = expect,
+                       .names = names,
+                       .files = {file}});
     };
     const Words names{r.file};
     add("empty", {"", "", false}, Expect::Stop, names);
