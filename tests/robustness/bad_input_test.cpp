@@ -299,6 +299,8 @@ std::vector<Case> optionCases() {
                            .mayRunLong = row.mayRunLong});
         }
       cases.push_back({option + "_" + road + "_missing", join(base, {row.option})});
+      if (positions > 1)
+        cases.push_back({option + "_" + road + "_too_few", join(base, {row.option, row.valid[0]})});
     }
   }
   return cases;
