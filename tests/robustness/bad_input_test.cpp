@@ -447,8 +447,11 @@ std::vector<std::string> checkCase(const Case& c) {
       problems.push_back("results differ from those of the same file without the mark");
   }
   fs::remove_all(root);
+  const std::size_t shown = 2000;  // the end of a long standard output is enough
+  const std::string tail =
+      e.output.size() > shown ? e.output.substr(e.output.size() - shown) : e.output;
   for (std::string& p : problems)
-    p = c.name + ": " + commandLine(c.args) + "\n  " + p + "\n  standard output:\n" + e.output;
+    p = c.name + ": " + commandLine(c.args) + "\n  " + p + "\n  standard output:\n" + tail;
   return problems;
 }
 
