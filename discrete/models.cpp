@@ -144,6 +144,10 @@ void ReadUserModels(const std::string& path, const std::string& filename, Matrix
                 " holds no header line: its first data line must give the numbers of female "
                 "and male types\n",
             1);
+  if (row == 0)
+    stopRun("\nThe user model file " + filename +
+                " holds no row of weights after its header: it needs one row per female type\n",
+            1);
 }
 
 void checkModelWeights(const Matrix& modelmatrix, int model) {

@@ -16,5 +16,5 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPAIRLAB_SANITIZE=ON -DPA
 cmake --build build-sanitize -j"$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j"$jobs" --output-on-failure)
-fuzz/run.sh 60
+fuzz/run.sh 30
 echo "All tests passed (optimised and sanitizer builds)."
