@@ -60,6 +60,7 @@ TEST_F(Reliability, UnusableInputsStopWithAMessage) {
        "Wrong value in user file PairlabUserFreqs.txt line 1: nan is not a finite frequency"},
       {{"-model", "-5"}, model, "", "The user model file PairlabUserModel.txt holds no header"},
       {{"-model", "-5"}, model, nullptr, "Could not open file: PairlabUserModel.txt"},
+      {{"-model", "-5"}, model, "2 2\n", "holds no row of weights after its header"},
   };
   for (const Case& c : cases) {
     fs::remove_all(work);
