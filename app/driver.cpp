@@ -4,18 +4,21 @@
 #include <cstdint>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "app/parse_args.hpp"
+#include "app/run_record.hpp"
 #include "app/usage.hpp"
 #include "continuous/road.hpp"
 #include "discrete/datafiles.hpp"
 #include "rounds/sampling_rounds.hpp"
 #include "support/diagnostics.hpp"
+#include "support/interrupt.hpp"
 #include "support/random.hpp"
 #include "support/run_config.hpp"
+#include "support/run_output.hpp"
 #include "support/settled_run.hpp"
-#include "support/text.hpp"
 
 namespace pairlab {
 
@@ -37,11 +40,18 @@ void checkBeforeSeeding(const RunConfig& config) {
         config.uniform);
 }
 
-int run(int argc, const char* const* argv) {
+Progress::Mode progressMode(const RunConfig& config) {
+  if (config.progress < 0) return Progress::Mode::Automatic;
+  return config.progress != 0 ? Progress::Mode::On : Progress::Mode::Off;
+}
+
+// The run from the command line to the end of its road; output receives the run's ledger
+// description once the seed is known.
+int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
   RunConfig config;
   const std::int64_t startTime = clockNanoseconds();
 
-  ParseArgs(argc, argv, config);
+  const std::vector<std::string> warnings = ParseArgs(argc, argv, config);
   if (config.showHelp) {
     printUsage(std::cout);
     return 0;
@@ -50,6 +60,7 @@ int run(int argc, const char* const* argv) {
     std::cout << "Pairlab " << PAIRLAB_VERSION << std::endl;
     return 0;
   }
+  for (const std::string& warning : warnings) warnRun(warning);
   checkBeforeSeeding(config);
 
   const std::int64_t seed = config.fixseed != 0 ? config.fixseed : startTime / 1000000;
@@ -57,28 +68,60 @@ int run(int argc, const char* const* argv) {
   std::cout << "\n\nSeed: " << seed << std::endl;
 
   const SettledRun settled = settleRun(config, seed);
+  output.emplace(describeRun(config, settled, argc, argv, startTime), config.tidy,
+                 progressMode(config));
   if (config.continuous)
-    runContinuousRoad(config, settled, rng);
+    runContinuousRoad(config, settled, *output, rng);
   else if (config.onematround)
-    runDataFileMode(config, settled, rng);
+    runDataFileMode(config, settled, *output, rng);
   else
-    runSamplingRounds(config, settled, rng);
+    runSamplingRounds(config, settled, *output, rng);
   return 0;
+}
+
+// Completes the ledger row; a ledger that cannot be written is itself a stop.
+int finishRun(std::optional<RunOutput>& output, int status, const std::string& message) {
+  if (!output) return status;
+  try {
+    output->finish(status, message);
+  } catch (const Stop& stop) {
+    const int failed = reportStop(stop);
+    return status != 0 ? status : failed;
+  }
+  return status;
+}
+
+// A run whose standard output could not be written did not deliver what it printed.
+int checkStandardOutput(int status) {
+  std::cout.flush();
+  if (std::cout.good()) return status;
+  std::cerr << "\nCould not write to standard output: the run's messages were lost\n";
+  return status != 0 ? status : 1;
+}
+
+Stop unexpected(const std::string& message) {
+  return Stop{message, 1, true, true, kErrorFile, true};
 }
 
 }  // namespace
 
 int runPairlab(int argc, const char* const* argv) {
+  installInterruptHandlers();
+  std::optional<RunOutput> output;
+  Stop stop;
   try {
-    return run(argc, argv);
-  } catch (const Stop& stop) {
-    return reportStop(stop);
+    const int status = checkStandardOutput(run(argc, argv, output));
+    return finishRun(output, status, "");
+  } catch (const Stop& raised) {
+    stop = raised;
   } catch (const std::bad_alloc&) {
-    return reportStop(Stop{"\nNot enough memory for this run\n", 1, true, true, kErrorFile, true});
+    stop = unexpected("\nNot enough memory for this run\n");
   } catch (const std::exception& error) {
-    return reportStop(Stop{std::string("\nUnexpected error: ") + error.what() + "\n", 1, true, true,
-                           kErrorFile, true});
+    stop = unexpected(std::string("\nUnexpected error: ") + error.what() + "\n");
   }
+  if (output) output->clearProgress();
+  const int status = checkStandardOutput(reportStop(stop));
+  return finishRun(output, status, stop.message);
 }
 
 }  // namespace pairlab

@@ -1,6 +1,10 @@
 #include "app/parse_args.hpp"
 
 #include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -12,183 +16,181 @@ namespace pairlab {
 
 namespace {
 
-using Values = const char* const*;
-
 [[noreturn]] void reject(const char* message) { rejectInput(message); }
 
-bool flag(const char* word) { return toInt(word) != 0; }
+bool finite(double v) { return std::isfinite(v); }
+
+// The values of one option on the command line, converted as the C library does (integers and
+// flags as atoi, reals as atof, the seed as atoll). A whole number that is only partly read
+// ("1e4" gives 1) is kept as read, with a warning that names the option, the text and the value.
+class Values {
+ public:
+  Values(const char* option, const char* const* words, std::vector<std::string>& warnings)
+      : option_(option), words_(words), warnings_(warnings) {}
+
+  double real(int i) const { return toReal(words_[i]); }
+  int integer(int i) const { return static_cast<int>(wholeNumber(i, true)); }
+  bool flag(int i) const { return integer(i) != 0; }
+  std::int64_t seed(int i) const { return wholeNumber(i, false); }
+
+ private:
+  std::int64_t wholeNumber(int i, bool intRange) const {
+    const char* word = words_[i];
+    char* end = nullptr;
+    errno = 0;
+    const long long read = std::strtoll(word, &end, 10);
+    const bool outOfRange = errno == ERANGE;
+    std::int64_t value = read;
+    if (intRange) value = toInt(word);  // saturates at the int range
+    const bool clipped = outOfRange || value != read;
+    while (*end == ' ' || *end == '\t' || *end == '\n') ++end;
+    if (end == word || *end != '\0' || clipped || word[0] == '\0')
+      warnings_.push_back(
+          "Warning: the value \"" + std::string(word) + "\" of " + option_ +
+          (clipped ? " is beyond the range of whole numbers" : " is not entirely a whole number") +
+          ": it was read as " + NtoS(value) + "\n");
+    return value;
+  }
+
+  const char* option_;
+  const char* const* words_;
+  std::vector<std::string>& warnings_;
+};
 
 // One option: its names (main name first, then an alias), how many values follow it, and the
-// function that stores and checks them. Checks are written so that NaN fails them.
+// function that stores and checks them. Checks are written so that NaN and infinities fail them.
 struct Option {
   std::array<std::string_view, 2> names;
   int values;
   const char* valueNames;  // for the message when a multi-valued option lacks values
-  void (*apply)(RunConfig&, Values);
+  void (*apply)(RunConfig&, const Values&);
 };
 
-// clang-format off: one option per entry, its names, count and checks together
+// clang-format off
 const Option kOptions[] = {
-    {{"-continuous", ""}, 1, "", [](RunConfig& c, Values v) { c.continuous = flag(v[0]); }},
-    {{"-scaling", ""}, 1, "", [](RunConfig& c, Values v) { c.scaling = flag(v[0]); }},
-    {{"-format", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.format = toInt(v[0]);
+    {{"-continuous", ""}, 1, "", [](RunConfig& c, const Values& v) { c.continuous = v.flag(0); }},
+    {{"-scaling", ""}, 1, "", [](RunConfig& c, const Values& v) { c.scaling = v.flag(0); }},
+    {{"-format", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.format = v.integer(0);
        if (c.format < 0 || c.format > 16) reject("wrong format");
      }},
-    {{"-bimodal", ""},
-     3,
-     "proportion, mean and standard deviation",
-     [](RunConfig& c, Values v) {
-       for (int i = 0; i < 3; ++i) c.bimodal[i] = toReal(v[i]);
-       if (!(c.bimodal[0] > 0.0 && c.bimodal[0] < 1.0)) reject("wrong mixture argument");
+    {{"-bimodal", ""}, 3, "proportion, mean and standard deviation",
+     [](RunConfig& c, const Values& v) {
+       for (int i = 0; i < 3; ++i) c.bimodal[i] = v.real(i);
+       if (!(c.bimodal[0] > 0.0 && c.bimodal[0] < 1.0) || !finite(c.bimodal[1]) ||
+           !finite(c.bimodal[2]))
+         reject("wrong mixture argument");
      }},
-    {{"-age_params", ""},
-     3,
-     "scale a, shape b and log-age threshold g",
-     [](RunConfig& c, Values v) {
-       for (int i = 0; i < 3; ++i) c.age_params[i] = toReal(v[i]);
+    {{"-age_params", ""}, 3, "scale a, shape b and log-age threshold g",
+     [](RunConfig& c, const Values& v) {
+       for (int i = 0; i < 3; ++i) c.age_params[i] = v.real(i);
+       for (double p : c.age_params)
+         if (!finite(p)) reject("wrong aging argument");
      }},
-    {{"-writefiles", ""}, 1, "", [](RunConfig& c, Values v) { c.writefiles = flag(v[0]); }},
-    {{"-writedistrib", ""}, 1, "", [](RunConfig& c, Values v) { c.writedistrib = flag(v[0]); }},
-    {{"-impatient", "-impatience"},
-     1,
-     "",
-     [](RunConfig& c, Values v) { c.impatient = toReal(v[0]); }},
-    {{"-gaussian", ""}, 1, "", [](RunConfig& c, Values v) { c.gaussian = flag(v[0]); }},
-    {{"-onechoosy", ""}, 1, "", [](RunConfig& c, Values v) { c.onechoosy = flag(v[0]); }},
-    {{"-logistic_params", ""},
-     2,
-     "intercept a and slope b",
-     [](RunConfig& c, Values v) {
-       for (int i = 0; i < 2; ++i) c.logistic_params[i] = toReal(v[i]);
+    {{"-writefiles", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.writefiles = v.flag(0);
+       c.writefilesGiven = true;
      }},
-    {{"-model", ""}, 1, "", [](RunConfig& c, Values v) { c.model = toInt(v[0]); }},
-    {{"-matings", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.matings = toInt(v[0]);
+    {{"-writedistrib", ""}, 1, "", [](RunConfig& c, const Values& v) { c.writedistrib = v.flag(0); }},
+    {{"-impatient", "-impatience"}, 1, "", [](RunConfig& c, const Values& v) {
+       c.impatient = v.real(0);
+       if (!finite(c.impatient)) reject("wrong impatience argument");
+     }},
+    {{"-gaussian", ""}, 1, "", [](RunConfig& c, const Values& v) { c.gaussian = v.flag(0); }},
+    {{"-onechoosy", ""}, 1, "", [](RunConfig& c, const Values& v) { c.onechoosy = v.flag(0); }},
+    {{"-logistic_params", ""}, 2, "intercept a and slope b", [](RunConfig& c, const Values& v) {
+       for (int i = 0; i < 2; ++i) c.logistic_params[i] = v.real(i);
+       if (!finite(c.logistic_params[0]) || !finite(c.logistic_params[1]))
+         reject("wrong logistic argument");
+     }},
+    {{"-model", ""}, 1, "", [](RunConfig& c, const Values& v) { c.model = v.integer(0); }},
+    {{"-matings", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.matings = v.integer(0);
        if (c.matings <= 4) reject("wrong sample size");
      }},
-    {{"-onematround", ""}, 1, "", [](RunConfig& c, Values v) { c.onematround = flag(v[0]); }},
-    {{"-MRmax", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.MRmax = toReal(v[0]);
-       if (!(c.MRmax >= 1.0)) reject("wrong number of encounters per round");
+    {{"-onematround", ""}, 1, "", [](RunConfig& c, const Values& v) { c.onematround = v.flag(0); }},
+    {{"-MRmax", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.MRmax = v.real(0);
+       if (!(c.MRmax >= 1.0 && finite(c.MRmax))) reject("wrong number of encounters per round");
      }},
-    {{"-numfiles", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.numfiles = toInt(v[0]);
+    {{"-numfiles", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.numfiles = v.integer(0);
        if (c.numfiles < 1) reject("wrong number of files to generate");
      }},
-    {{"-shift", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.shift = toInt(v[0]);
+    {{"-shift", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.shift = v.integer(0);
        if (c.shift < 0) reject("wrong shift at the arguments");
      }},
-    {{"-N", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.N = toInt(v[0]);
+    {{"-N", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.N = v.integer(0);
        if (c.N <= 1) reject("wrong number of population size");
      }},
-    {{"-drift", ""}, 1, "", [](RunConfig& c, Values v) { c.drift = flag(v[0]); }},
-    {{"-femtypes", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.femtypes = toInt(v[0]);
+    {{"-drift", ""}, 1, "", [](RunConfig& c, const Values& v) { c.drift = v.flag(0); }},
+    {{"-femtypes", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.femtypes = v.integer(0);
        if (c.femtypes < 1) reject("wrong number of female types to generate");
      }},
-    {{"-maletypes", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.maletypes = toInt(v[0]);
+    {{"-maletypes", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.maletypes = v.integer(0);
        if (c.maletypes < 1) reject("wrong number of male types to generate");
      }},
-    {{"-osr", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.osr = toReal(v[0]);
+    {{"-osr", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.osr = v.real(0);
        if (!(c.osr > qzero && c.osr < qbig)) reject("wrong sex ratio");
      }},
-    {{"-uniform", ""}, 1, "", [](RunConfig& c, Values v) { c.uniform = flag(v[0]); }},
-    {{"-userfreqs", "-userphenotypes"},
-     1,
-     "",
-     [](RunConfig& c, Values v) { c.userfreqs = flag(v[0]); }},
-    {{"-incrfactor", "-selfactor"},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
+    {{"-uniform", ""}, 1, "", [](RunConfig& c, const Values& v) { c.uniform = v.flag(0); }},
+    {{"-userfreqs", "-userphenotypes"}, 1, "",
+     [](RunConfig& c, const Values& v) { c.userfreqs = v.flag(0); }},
+    {{"-incrfactor", "-selfactor"}, 1, "", [](RunConfig& c, const Values& v) {
        // A factor of 0 or less is ignored (the field keeps its value); the result must be >= 1.
-       const double a = toReal(v[0]);
+       const double a = v.real(0);
+       if (!finite(a)) reject("wrong sexual selection factor argument");
        if (a > 0.0) c.incrfactor = a;
        if (!(c.incrfactor >= 1.0)) reject("wrong sexual selection factor argument");
      }},
-    {{"-choicefactor", "-decrfactor"},
-     1,
-     "",
-     [](RunConfig& c, Values v) { c.choicefactor = toReal(v[0]); }},
-    {{"-mintrait", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.mintrait = toReal(v[0]);
-       if (!(c.mintrait >= 0.0)) reject("wrong minimum trait argument");
+    {{"-choicefactor", "-decrfactor"}, 1, "", [](RunConfig& c, const Values& v) {
+       c.choicefactor = v.real(0);
+       if (!finite(c.choicefactor)) reject("wrong choice factor argument");
      }},
-    {{"-dmax", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.dmax = toReal(v[0]);
-       if (!(c.dmax > 0.0)) reject("wrong Dmax argument");
+    {{"-mintrait", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.mintrait = v.real(0);
+       if (!(c.mintrait >= 0.0 && finite(c.mintrait))) reject("wrong minimum trait argument");
      }},
-    {{"-choice", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.choice = toReal(v[0]);
+    {{"-dmax", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.dmax = v.real(0);
+       if (!(c.dmax > 0.0 && finite(c.dmax))) reject("wrong Dmax argument");
+     }},
+    {{"-choice", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.choice = v.real(0);
        if (!(c.choice >= -1.0 && c.choice <= 1.0)) reject("wrong choice argument");
      }},
-    {{"-tolerance", ""},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.tolerance = toReal(v[0]);
-       if (!(c.tolerance > qzero)) reject("wrong tolerance argument");
+    {{"-tolerance", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.tolerance = v.real(0);
+       if (!(c.tolerance > qzero && finite(c.tolerance))) reject("wrong tolerance argument");
      }},
-    {{"-bias", ""}, 1, "", [](RunConfig& c, Values v) { c.bias = toReal(v[0]); }},
-    {{"-SL", "-sl"},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.SL = toReal(v[0]);
+    {{"-bias", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.bias = v.real(0);
+       if (!finite(c.bias)) reject("wrong bias argument");
+     }},
+    {{"-SL", "-sl"}, 1, "", [](RunConfig& c, const Values& v) {
+       c.SL = v.real(0);
        if (!(c.SL > 0.0 && c.SL <= 1.0)) reject("wrong significance level (SL) argument");
      }},
-    {{"-MPF", "-mpf"},
-     1,
-     "",
-     [](RunConfig& c, Values v) {
-       c.MPF = toReal(v[0]);
+    {{"-MPF", "-mpf"}, 1, "", [](RunConfig& c, const Values& v) {
+       c.MPF = v.real(0);
        if (!(c.MPF > 0.0 && c.MPF <= 1.0)) reject("wrong MPF argument");
      }},
-    {{"-fixseed", ""}, 1, "", [](RunConfig& c, Values v) { c.fixseed = toInt64(v[0]); }},
-    {{"-eJRpsi", ""}, 1, "", [](RunConfig& c, Values v) { c.eJRpsi = flag(v[0]); }},
-    {{"-onlyresume", ""}, 1, "", [](RunConfig& c, Values v) { c.onlyresume = flag(v[0]); }},
-    {{"-verbose", ""}, 1, "", [](RunConfig& c, Values v) { c.verbose = flag(v[0]); }},
+    {{"-fixseed", ""}, 1, "", [](RunConfig& c, const Values& v) { c.fixseed = v.seed(0); }},
+    {{"-eJRpsi", ""}, 1, "", [](RunConfig& c, const Values& v) { c.eJRpsi = v.flag(0); }},
+    {{"-onlyresume", ""}, 1, "", [](RunConfig& c, const Values& v) { c.onlyresume = v.flag(0); }},
+    {{"-verbose", ""}, 1, "", [](RunConfig& c, const Values& v) { c.verbose = v.flag(0); }},
+    {{"-tidy", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.tidy = v.integer(0);
+       if (c.tidy < 0 || c.tidy > 2) reject("wrong tidy argument");
+     }},
+    {{"-progress", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.progress = v.flag(0) ? 1 : 0;
+     }},
 };
 // clang-format on
 
@@ -201,30 +203,40 @@ const Option* findOption(std::string_view word) {
 
 }  // namespace
 
-void ParseArgs(int argc, const char* const* argv, RunConfig& config) {
+std::vector<std::string> ParseArgs(int argc, const char* const* argv, RunConfig& config) {
+  std::vector<std::string> warnings;
   int cursor = 1;
   while (cursor < argc) {
     const std::string_view word = argv[cursor];
     if (word == "--help" || word == "-h") {
       config.showHelp = true;
-      return;
+      return warnings;
     }
     if (word == "--version") {
       config.showVersion = true;
-      return;
+      return warnings;
     }
     const Option* option = findOption(word);
     if (option == nullptr)
       rejectInput("\n ERROR: " + std::string(word) + " is not a valid command line parameter\n");
     const int available = argc - cursor - 1;
-    if (available == 0) return;  // an option as the last word is ignored
+    if (available == 0) return warnings;  // an option as the last word is ignored
     if (available < option->values)
       rejectInput("\n ERROR: " + std::string(word) + " takes " + NtoS(option->values) +
                   " values (" + option->valueNames + ") but only " + NtoS(available) +
                   (available == 1 ? " follows\n" : " follow\n"));
-    option->apply(config, argv + cursor + 1);
+    option->apply(config, Values(argv[cursor], argv + cursor + 1, warnings));
     cursor += 1 + option->values;
   }
+  return warnings;
+}
+
+std::vector<std::string> optionNames() {
+  std::vector<std::string> names;
+  for (const Option& option : kOptions)
+    for (std::string_view name : option.names)
+      if (!name.empty()) names.emplace_back(name);
+  return names;
 }
 
 }  // namespace pairlab

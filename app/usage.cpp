@@ -30,6 +30,14 @@ Population and run (all roads)
   -continuous 0|1         1 runs the continuous-trait road (default 0: discrete types)
   -verbose 0|1            extra progress lines (default 0)
 
+Results and reporting (all roads)
+  -tidy 0|1|2             tidy tables in the output directory: 1 the road's tables
+                          (Pairlab_matings.tsv, Pairlab_indices.tsv and Pairlab_rounds.tsv, or
+                          Pairlab_files.tsv), 2 also Pairlab_pairs.tsv (default 0); with -tidy,
+                          -writefiles 0 also leaves out the discrete per-replicate files
+  -progress 0|1           progress line on standard error (default: when it is a terminal)
+  Every run that creates its output directory adds a row to Pairlab_runs.tsv there.
+
 Discrete types: data files (-onematround 1) and sampling rounds (-onematround 0)
   -onematround 0|1        1 writes mating data files, 0 runs sampling-round experiments (default 1)
   -femtypes n             number of female types (default 2)
@@ -37,7 +45,8 @@ Discrete types: data files (-onematround 1) and sampling rounds (-onematround 0)
   -uniform 0|1            uniform type frequencies (default 1)
   -userfreqs 0|1          read the frequencies from PairlabUserFreqs.txt (default 0);
                           alias -userphenotypes
-  -MPF f                  minimum type frequency of random and user frequencies (default 0.1)
+  -MPF f                  minimum type frequency of random and user frequencies (default 0.1);
+                          alias -mpf
   -drift 0|1              redraw the type numbers for every file (default 0; forced on when
                           either sex has fewer than 250 individuals)
   -incrfactor a           sexual-selection factor of the models, at least 1 (default 1.25);
@@ -69,6 +78,7 @@ Continuous traits (-continuous 1)
   -age_params a b g       aging: survival exp(-((ln t - g)/a)^b) after the t-th encounter;
                           on when a > 0 and g >= 0 (default 0 2 0: off)
   -writefiles 0|1         write the data file of every file (default 0; on when -numfiles is 1)
+                          (Pairlab_pairs.tsv as well, with -tidy)
   -writedistrib 0|1       write the phenotype distribution file (default 0)
 )";
 }

@@ -30,6 +30,7 @@
 #include "continuous/road.hpp"
 #include "rounds/sampling_rounds.hpp"
 #include "support/numeric.hpp"
+#include "support/run_output.hpp"
 #include "support/settled_run.hpp"
 
 namespace pairlab {
@@ -179,10 +180,13 @@ WholeRun wholeRun(const std::vector<std::string>& options, const std::filesystem
   Random rng(static_cast<std::uint64_t>(config.fixseed));
   const Random start = rng;
   const double t0 = threadSeconds();
-  if (config.continuous)
-    runContinuousRoad(config, settled, rng);
-  else
-    runSamplingRounds(config, settled, rng);
+  {
+    RunOutput output;  // no ledger row, no progress line
+    if (config.continuous)
+      runContinuousRoad(config, settled, output, rng);
+    else
+      runSamplingRounds(config, settled, output, rng);
+  }
   const double t1 = threadSeconds();
   std::cout.rdbuf(out);
   std::filesystem::current_path(previous);

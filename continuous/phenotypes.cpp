@@ -1,6 +1,7 @@
 #include "continuous/phenotypes.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -41,6 +42,10 @@ void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int
               static_cast<int>(std::min<std::size_t>(words.size(), 1u << 30)));
     lastWordCount = words.size();
     const double value = toReal(words[0].c_str());
+    if (!std::isfinite(value))  // a non-number, an infinity or a number beyond the doubles
+      stopRun("Wrong value in user phenotypes file " + filename + " line " + NtoS(line.number) +
+                  ": " + words[0] + " is not a finite number\n",
+              1);
     if (dataLines < females) {
       femaleTraits[static_cast<std::size_t>(dataLines)] = value;
       updateLimits(value, femaleMin, femaleMax);
@@ -89,6 +94,17 @@ void drawMixtureTraits(Traits& traits, double p, double mu, double sigma, Random
   traits.bimodal = true;
 }
 
+void checkFiniteTraits(const Traits& traits, const char* origin) {
+  const std::pair<const std::vector<double>*, const char*> sexes[] = {{&traits.female, "female"},
+                                                                      {&traits.male, "male"}};
+  for (const auto& [values, sex] : sexes)
+    for (std::size_t i = 0; i < values->size(); ++i)
+      if (!std::isfinite((*values)[i]))
+        stopRun(std::string("\nError: the trait of ") + sex + " " + NtoS(i + 1) + " is " +
+                    NtoS((*values)[i]) + " " + origin + ": traits must be finite numbers\n",
+                1);
+}
+
 void checkVariation(const Traits& traits) {
   const double range = traits.range();
   if (!(range > qlow)) stopRun("\nError: no phenotypic variation in the data\n", range);
@@ -97,10 +113,18 @@ void checkVariation(const Traits& traits) {
 double scaleTraits(Traits& traits, double dmax, double mintrait, double bias) {
   const double lo = traits.minimum();
   const double range = traits.range();
+  // The interval must hold distinct values and the range must be a number to divide by.
+  if (!std::isfinite(range) || !(mintrait + dmax > mintrait))
+    stopRun("\nError: the traits, which range over " + NtoS(range) +
+                ", cannot be rescaled into [mintrait, mintrait + Dmax] = [" + NtoS(mintrait) +
+                ", " + NtoS(mintrait + dmax) +
+                "] without losing their variation (check -mintrait and -dmax, or use -scaling 0)\n",
+            1);
   // Divided by the range before the multiplication by dmax: the smallest trait lands exactly
   // on mintrait and the largest exactly on mintrait + dmax.
   for (double& t : traits.female) t = (t - lo) / range * dmax + mintrait;
   for (double& t : traits.male) t = (t - lo) / range * dmax + mintrait;
+  checkFiniteTraits(traits, "after rescaling");
   return dmax * bias / range;
 }
 

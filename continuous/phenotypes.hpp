@@ -49,11 +49,15 @@ void drawNormalTraits(Traits& traits, Random& rng);
 // normal, the rest N(mu, sigma); females first, then males.
 void drawMixtureTraits(Traits& traits, double p, double mu, double sigma, Random& rng);
 
+// Stops the run when a trait is not a finite number (origin says when: "as drawn", ...).
+void checkFiniteTraits(const Traits& traits, const char* origin);
+
 // Stops the run when the traits do not vary (the range is not above qlow, or not a number).
 void checkVariation(const Traits& traits);
 
 // Moves every trait t to (t - lo) / range * dmax + mintrait, females then males, so that the
-// traits fill [mintrait, mintrait + dmax] with both ends reached exactly. Returns the bias
+// traits fill [mintrait, mintrait + dmax] with both ends reached exactly; stops the run when they
+// cannot (a range beyond the doubles, an interval too narrow to hold two values). Returns the bias
 // rescaled the same way (dmax * bias / range). The limits are not recomputed.
 double scaleTraits(Traits& traits, double dmax, double mintrait, double bias);
 

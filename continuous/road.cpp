@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -147,9 +148,52 @@ struct FilePlan {
   std::string branchName;
 };
 
+constexpr const char* kFilesTable = "Pairlab_files.tsv";
+const char* const kFilesHeader =
+    "run_id\tfile\tsample_size\treport\tcorrelation\tfemale_encounters\tmale_encounters\n";
+constexpr const char* kPairsTable = "Pairlab_pairs.tsv";
+const char* const kPairsHeader = "run_id\tfile\tpair\tfemale_trait\tmale_trait\n";
+
+// The reports of an early end on one line: "Unavailable females; Unavailable males".
+std::string reportCell(const std::string& report) {
+  std::string cell, line;
+  std::istringstream lines(report);
+  while (std::getline(lines, line))
+    if (!line.empty()) cell += (cell.empty() ? "" : "; ") + line;
+  return cell;
+}
+
+void appendFileRows(RunOutput& output, bool pairs, std::int64_t fileNumber,
+                    const FileResult& result, double correlation, const std::vector<double>& x,
+                    const std::vector<double>& y) {
+  std::string row;
+  TableRow r{row};
+  r.text(output.runId()).integer(fileNumber).integer(result.k).text(reportCell(result.report));
+  if (correlation == kMissing)
+    r.missing();
+  else
+    r.number(correlation);
+  r.number(result.femaleEncounters).number(result.maleEncounters).end();
+  output.appendTable(kFilesTable, kFilesHeader, row);
+  if (!pairs) return;
+  std::string rows;
+  std::int64_t pair = 0;
+  for (std::size_t j = 0; j < x.size(); ++j)
+    if (x[j] != kMissing && y[j] != kMissing)
+      TableRow{rows}
+          .text(output.runId())
+          .integer(fileNumber)
+          .integer(++pair)
+          .number(x[j])
+          .number(y[j])
+          .end();
+  output.appendTable(kPairsTable, kPairsHeader, rows);
+}
+
 // Runs file `file` (from 1), writes its data file or progress line and keeps its correlation.
 void runFile(const FilePlan& plan, int file, FileWorkspace& workspace, std::vector<double>& args,
-             std::vector<double>& x, std::vector<double>& y, RoadResults& results, Random& rng) {
+             std::vector<double>& x, std::vector<double>& y, RoadResults& results,
+             RunOutput& output, Random& rng) {
   const RunConfig& config = plan.config;
   const bool mass = plan.run.model.process == EncounterProcess::Mass;
   const bool encounterModel = plan.run.model.process != EncounterProcess::WithReplacement;
@@ -175,6 +219,10 @@ void runFile(const FilePlan& plan, int file, FileWorkspace& workspace, std::vect
     std::array<double, 2> regression{};
     correlation = regcorrelxy(x, y, true, false, regression);
   }
+  if (output.tidy() > 0)
+    appendFileRows(output, plan.run.writefiles || output.tidy() == 2, fileNumber, result,
+                   correlation, x, y);
+  output.fileDone(fileNumber);
   results.correlations.push_back(correlation);
   results.fileNames.push_back(plan.names.prefix + NtoS(fileNumber) + ".txt");
   results.femaleTotal += result.femaleEncounters;
@@ -207,7 +255,8 @@ void finishRoad(const RunConfig& config, const SettledRun& run, const OutputName
 
 }  // namespace
 
-void runContinuousRoad(const RunConfig& config, const SettledRun& run, Random& rng) {
+void runContinuousRoad(const RunConfig& config, const SettledRun& run, RunOutput& output,
+                       Random& rng) {
   // Checks of the population, then the directory and the traits.
   const EncounterProcess process = run.model.process;
   const std::int64_t capacity = process != EncounterProcess::WithReplacement
@@ -217,11 +266,14 @@ void runContinuousRoad(const RunConfig& config, const SettledRun& run, Random& r
   requireMemory(populationBytes(run.nfem, run.nmale, config.matings),
                 "the traits of the " + NtoS(static_cast<std::int64_t>(run.nfem) + run.nmale) +
                     " individuals and the work space of a file");
-  createOutputDirectory(continuousDirectory(process));
+  output.openDirectory(continuousDirectory(process));
+  output.phase("creating the traits");
   Traits traits = createTraits(config, run, rng);
+  checkFiniteTraits(traits, "as drawn");
   checkVariation(traits);
 
   // Preferences and names.
+  output.phase("setting up the preferences");
   Preferences prefs = setUpPreferences(config, run.model.model, traits);
   const OutputNames names = continuousNames(namingOf(config, run, prefs));
   const EngineSettings settings = engineSettings(config, run, prefs.branch);
@@ -239,8 +291,9 @@ void runContinuousRoad(const RunConfig& config, const SettledRun& run, Random& r
   std::vector<double> y(static_cast<std::size_t>(config.matings), kMissing);
   RoadResults results;
   FileWorkspace workspace;
+  output.planFiles(config.numfiles);
   for (int file = 1; file <= config.numfiles; ++file)
-    runFile(plan, file, workspace, prefs.args, x, y, results, rng);
+    runFile(plan, file, workspace, prefs.args, x, y, results, output, rng);
   finishRoad(config, run, names, traits, results);
 }
 

@@ -1,10 +1,10 @@
 #include "continuous/writers.hpp"
 
 #include <cmath>
-#include <fstream>
 
 #include "support/banner.hpp"
 #include "support/diagnostics.hpp"
+#include "support/format.hpp"
 #include "support/numeric.hpp"
 #include "support/output.hpp"
 #include "support/text.hpp"
@@ -58,12 +58,20 @@ const char* encounterModelName(bool encounterModelActive, bool massEncounters) {
   return massEncounters ? "Mass EM" : "Indiv EM";
 }
 
-void writeContinuousBanner(std::ofstream& out, const std::string& title,
+void writeContinuousBanner(std::string& out, const std::string& title,
                            const std::string& preferenceName, bool encounterModelActive,
                            bool massEncounters) {
   writeBanner(out, "", title, "Preference function: " + preferenceName);
-  out << "\nEncounter model: " << encounterModelName(encounterModelActive, massEncounters)
-      << "\n\n";
+  out += "\nEncounter model: ";
+  out += encounterModelName(encounterModelActive, massEncounters);
+  out += "\n\n";
+}
+
+void premating(std::string& out, int nfem, int nmale) {
+  out += "Premating female numbers: ";
+  appendInteger(out, nfem);
+  out += ". Premating male numbers: ";
+  appendInteger(out, nmale);
 }
 
 }  // namespace
@@ -72,23 +80,26 @@ void writecontinuousmodel(const std::string& path, const std::string& title,
                           const std::string& preferenceName, bool encounterModelActive,
                           bool massEncounters, int nfem, int nmale, const std::vector<double>& x,
                           const std::vector<double>& y, int sampleSize) {
-  std::ofstream out = openResultFile(path);
+  ResultFile file(path);
+  std::string& out = file.text();
   writeContinuousBanner(out, title, preferenceName, encounterModelActive, massEncounters);
-  out << "Premating female numbers: " << nfem << ". "
-      << "Premating male numbers: " << nmale << '\n';
-  out << "Sample size " << sampleSize << '\n';
-  out << "Matings\n"
-      << "Female\tMale\n";
+  premating(out, nfem, nmale);
+  out += "\nSample size ";
+  appendInteger(out, sampleSize);
+  out += "\nMatings\nFemale\tMale\n";
   long long missed = 0;
   for (std::size_t j = 0; j < x.size(); ++j) {
     if (x[j] == kMissing || y[j] == kMissing) {
       ++missed;
       continue;
     }
-    out << x[j] << '\t' << y[j] << '\n';
+    appendGeneral(out, x[j]);
+    out += '\t';
+    appendGeneral(out, y[j]);
+    out += '\n';
+    file.flushIfLarge();
   }
-  out << '\n';
-  closeResultFile(out, path);
+  out += '\n';
   const long long written = static_cast<long long>(x.size()) - missed;
   if (written != sampleSize)
     stopRun("\nThe data file " + path + " lists " + NtoS(written) + " pairs for a sample of " +
@@ -96,6 +107,7 @@ void writecontinuousmodel(const std::string& path, const std::string& title,
                 ": a trait value equals the missing mark -99 "
                 "(condition samplesize == (expectedsamplesize-missed))\n",
             1);
+  file.commit();
 }
 
 void writecorrelations(const std::string& path, const std::string& title,
@@ -104,19 +116,31 @@ void writecorrelations(const std::string& path, const std::string& title,
                        const std::vector<std::string>& names,
                        const std::vector<double>& correlations, double meanFemaleAge,
                        double meanMaleAge) {
-  std::ofstream out = openResultFile(path);
+  ResultFile file(path);
+  std::string& out = file.text();
   writeContinuousBanner(out, title, preferenceName, encounterModelActive, massEncounters);
-  out << "Premating female numbers: " << nfem << ". "
-      << "Premating male numbers: " << nmale << ".\n";
-  if (meanFemaleAge > 0.0 && meanMaleAge > 0.0)
-    out << "Mean female age after the mating season: " << meanFemaleAge << '\n'
-        << "Mean male age after the mating season: " << meanMaleAge << '\n';
-  out << "Mean sample size:\t" << meanSampleSize << '\n';
-  out << "File\tRho\n";
-  for (std::size_t i = 0; i < names.size() && i < correlations.size(); ++i)
-    if (correlations[i] != kMissing) out << names[i] << '\t' << correlations[i] << '\n';
-  out << '\n';
-  closeResultFile(out, path);
+  premating(out, nfem, nmale);
+  out += ".\n";
+  if (meanFemaleAge > 0.0 && meanMaleAge > 0.0) {
+    out += "Mean female age after the mating season: ";
+    appendGeneral(out, meanFemaleAge);
+    out += "\nMean male age after the mating season: ";
+    appendGeneral(out, meanMaleAge);
+    out += '\n';
+  }
+  out += "Mean sample size:\t";
+  appendInteger(out, meanSampleSize);
+  out += "\nFile\tRho\n";
+  for (std::size_t i = 0; i < names.size() && i < correlations.size(); ++i) {
+    if (correlations[i] == kMissing) continue;
+    out += names[i];
+    out += '\t';
+    appendGeneral(out, correlations[i]);
+    out += '\n';
+    file.flushIfLarge();
+  }
+  out += '\n';
+  file.commit();
 }
 
 void writephenotypedistrib(const std::string& path, const std::string& title, int nfem, int nmale,
@@ -128,14 +152,22 @@ void writephenotypedistrib(const std::string& path, const std::string& title, in
   if (static_cast<std::size_t>(nmale) != maleTraits.size())
     internalError(__func__, "(unsigned)n2==p2.size()",
                   NtoS(maleTraits.size()) + " male traits for " + NtoS(nmale) + " males");
-  std::ofstream out = openResultFile(path);
+  ResultFile file(path);
+  std::string& out = file.text();
   writeBanner(out, "", title, "Phenotypic distribution: ");
-  out << "\n#females\n";
-  for (double t : femaleTraits) out << t << '\n';
-  out << "\n#males\n";
-  for (double t : maleTraits) out << t << '\n';
-  out << '\n';
-  closeResultFile(out, path);
+  const auto values = [&](const std::vector<double>& traits) {
+    for (double t : traits) {
+      appendGeneral(out, t);
+      out += '\n';
+      file.flushIfLarge();
+    }
+  };
+  out += "\n#females\n";
+  values(femaleTraits);
+  out += "\n#males\n";
+  values(maleTraits);
+  out += '\n';
+  file.commit();
 }
 
 }  // namespace pairlab

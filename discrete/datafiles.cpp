@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iomanip>
 #include <iostream>
 
 #include "discrete/frequencies.hpp"
 #include "discrete/names.hpp"
 #include "support/banner.hpp"
 #include "support/diagnostics.hpp"
+#include "support/format.hpp"
+#include "support/memory.hpp"
 #include "support/output.hpp"
 #include "support/text.hpp"
 
@@ -22,6 +23,7 @@ bool mates(const Matrix& modelmatrix, int f, int m, double M, Random& rng) {
 }
 
 void stopUnlessPositive(double M) {
+  checkFiniteMeanPropensity(M);
   if (!(M > 0.0))
     stopRun("\nNo mating can happen: the mean mating propensity M of the population is " + NtoS(M) +
                 " (condition M>0)\n",
@@ -130,24 +132,37 @@ void writediscretemodel(const std::string& filename, const std::string& programn
                         const std::string& note, int format,
                         const std::vector<double>& femalenumbers,
                         const std::vector<double>& malenumbers, const Matrix& matings) {
-  std::ofstream out = openResultFile(filename);
+  ResultFile file(filename);
+  std::string& out = file.text();
   writeBanner(out, "##", programname, note);
-  out << "# format number\n" << format << '\n' << "# num of types\n";
-  if (format == 0)
-    out << femalenumbers.size() << '\n';
-  else if (format == 2 || format == 15)
-    out << femalenumbers.size() << '\t' << malenumbers.size() << '\n';
-  out << std::fixed << std::setprecision(1);
-  out << "#premating male numbers\n";
-  for (double v : malenumbers) out << v << '\t';
-  out << "\n#premating female numbers\n";
-  for (double v : femalenumbers) out << v << '\t';
-  out << "\n# matings by rows (females)\n";
-  for (const std::vector<double>& row : matings) {
-    for (double v : row) out << v << '\t';
-    out << '\n';
+  out += "# format number\n";
+  appendInteger(out, format);
+  out += "\n# num of types\n";
+  if (format == 0 || format == 2 || format == 15) {
+    appendInteger(out, static_cast<std::int64_t>(femalenumbers.size()));
+    if (format != 0) {
+      out += '\t';
+      appendInteger(out, static_cast<std::int64_t>(malenumbers.size()));
+    }
+    out += '\n';
   }
-  closeResultFile(out, filename);
+  // Numbers in fixed notation with one decimal, each followed by a tab.
+  const auto numbers = [&out](const std::vector<double>& values) {
+    for (double v : values) {
+      appendFixed(out, v, 1);
+      out += '\t';
+    }
+  };
+  out += "#premating male numbers\n";
+  numbers(malenumbers);
+  out += "\n#premating female numbers\n";
+  numbers(femalenumbers);
+  out += "\n# matings by rows (females)\n";
+  for (const std::vector<double>& row : matings) {
+    numbers(row);
+    out += '\n';
+  }
+  file.commit();
 }
 
 namespace {
@@ -257,10 +272,11 @@ struct DataFilePlan {
   int format;
   int numfiles;
   std::string filePath;  // directory + "/" + prefix
+  bool dataFiles;        // the per-file text files (with -tidy, -writefiles 0 leaves them out)
 };
 
-// The matings of one file under the run's encounter process.
-void fillMatings(const DataFilePlan& plan, const DiscretePopulation& pop, double M,
+// The matings of one file under the run's encounter process; false for an incomplete file.
+bool fillMatings(const DataFilePlan& plan, const DiscretePopulation& pop, double M,
                  long long fileNumber, Matrix& matings, Random& rng) {
   const Matrix& mm = plan.model.modelmatrix;
   const int target = plan.config.matings;
@@ -277,28 +293,61 @@ void fillMatings(const DataFilePlan& plan, const DiscretePopulation& pop, double
       if (!outcome.complete && plan.config.verbose)
         std::cout << "File " << fileNumber << " incomplete" << std::endl
                   << outcome.lastPropensity << '\t' << outcome.M << std::endl;
-      break;
+      return outcome.complete;
     }
   }
+  return true;
 }
 
-void writeFiles(const DataFilePlan& plan, DiscretePopulation pop, Random& rng) {
+constexpr const char* kMatingsTable = "Pairlab_matings.tsv";
+const char* const kMatingsHeader =
+    "run_id\tfile\tfemale_type\tmale_type\tfemale_premating\tmale_premating\tmatings\t"
+    "complete\n";
+
+// The file's rows of the matings table: one per pair of types (numbered from 1).
+void appendMatingsRows(RunOutput& output, long long fileNumber, const DiscretePopulation& pop,
+                       const Matrix& matings, bool complete) {
+  std::string rows;
+  for (std::size_t f = 0; f < matings.size(); ++f)
+    for (std::size_t m = 0; m < matings[f].size(); ++m)
+      TableRow{rows}
+          .text(output.runId())
+          .integer(fileNumber)
+          .integer(static_cast<std::int64_t>(f) + 1)
+          .integer(static_cast<std::int64_t>(m) + 1)
+          .number(pop.femaleNumbers[f])
+          .number(pop.maleNumbers[m])
+          .number(matings[f][m])
+          .integer(complete ? 1 : 0)
+          .end();
+  output.appendTable(kMatingsTable, kMatingsHeader, rows);
+}
+
+void writeDataFile(const DataFilePlan& plan, long long fileNumber, const DiscretePopulation& pop,
+                   const Matrix& matings) {
+  const std::string fileName = plan.filePath + NtoS(fileNumber) + ".txt";
+  if (plan.format == 15)  // proportions of each sex
+    writediscretemodel(fileName, kProgramName, "", plan.format,
+                       frequenciesOf(pop.femaleNumbers, pop.nfem),
+                       frequenciesOf(pop.maleNumbers, pop.nmale), matings);
+  else
+    writediscretemodel(fileName, kProgramName, "", plan.format, pop.femaleNumbers, pop.maleNumbers,
+                       matings);
+}
+
+void writeFiles(const DataFilePlan& plan, DiscretePopulation pop, RunOutput& output, Random& rng) {
   const RunConfig& config = plan.config;
   Matrix matings(plan.model.k1, std::vector<double>(plan.model.k2, 0.0));
+  output.planFiles(plan.numfiles);
   for (int i = 0; i < plan.numfiles; ++i) {
     if (plan.run.drift) pop = composePopulation(plan.rule, true, rng);
     const double M = meanPropensity(pop.p1, pop.p2, plan.model.modelmatrix);
     stopUnlessPositive(M);
     const long long fileNumber = static_cast<long long>(i) + config.shift + 1;
-    fillMatings(plan, pop, M, fileNumber, matings, rng);
-    const std::string fileName = plan.filePath + NtoS(fileNumber) + ".txt";
-    if (plan.format == 15)  // proportions of each sex
-      writediscretemodel(fileName, kProgramName, "", plan.format,
-                         frequenciesOf(pop.femaleNumbers, pop.nfem),
-                         frequenciesOf(pop.maleNumbers, pop.nmale), matings);
-    else
-      writediscretemodel(fileName, kProgramName, "", plan.format, pop.femaleNumbers,
-                         pop.maleNumbers, matings);
+    const bool complete = fillMatings(plan, pop, M, fileNumber, matings, rng);
+    if (plan.dataFiles) writeDataFile(plan, fileNumber, pop, matings);
+    if (output.tidy() > 0) appendMatingsRows(output, fileNumber, pop, matings, complete);
+    output.fileDone(fileNumber);
     if (plan.run.model.process != EncounterProcess::WithReplacement)
       for (std::vector<double>& row : matings) row.assign(plan.model.k2, 0.0);
   }
@@ -306,7 +355,8 @@ void writeFiles(const DataFilePlan& plan, DiscretePopulation pop, Random& rng) {
 
 }  // namespace
 
-void runDataFileMode(const RunConfig& config, const SettledRun& run, Random& rng) {
+void runDataFileMode(const RunConfig& config, const SettledRun& run, RunOutput& output,
+                     Random& rng) {
   // Checks of the population and of the model (model 5 reads the user model file).
   const int decoded = run.model.model;
   const FocalTypes focal = resolveFocalTypes(decoded, config.femtypes, config.maletypes,
@@ -315,19 +365,25 @@ void runDataFileMode(const RunConfig& config, const SettledRun& run, Random& rng
   checkModelNumber(decoded, 9, config);
   const DiscreteModel model = setupDiscreteModel(decoded, config.femtypes, config.maletypes,
                                                  config.incrfactor, config.choicefactor, focal);
+  checkModelWeights(model.modelmatrix, decoded);
+  if (run.model.process == EncounterProcess::Mass)  // the types drawn for a round
+    requireMemory(2.0 * sizeof(int) * run.MRmax,
+                  "the mass-encounter rounds of " + NtoS(run.MRmax) + " females and males");
 
   // Names, then the population: fixed here for every file, or redrawn per file with drift.
   const OutputNames names = dataFileNames(namingOf(config, run));
-  createOutputDirectory(names.directory);
+  output.openDirectory(names.directory);
   const PopulationRule rule = populationRule(config, run, model);
   DiscretePopulation fixed;
   if (!run.drift) fixed = composePopulation(rule, false, rng);
 
   const int format = model.k1 != model.k2 && config.format == 0 ? 2 : config.format;
+  // With -tidy, an explicit -writefiles 0 leaves out the per-file text files.
+  const bool dataFiles = !(output.tidy() > 0 && config.writefilesGiven && !run.writefiles);
   const DataFilePlan plan{
-      config,          run, model, rule, format, filesToWrite(config, run, run.model.process),
-      names.filePath()};
-  writeFiles(plan, std::move(fixed), rng);
+      config,           run,      model, rule, format, filesToWrite(config, run, run.model.process),
+      names.filePath(), dataFiles};
+  writeFiles(plan, std::move(fixed), output, rng);
 }
 
 }  // namespace pairlab

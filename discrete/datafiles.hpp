@@ -8,6 +8,7 @@
 #include "discrete/models.hpp"
 #include "support/random.hpp"
 #include "support/run_config.hpp"
+#include "support/run_output.hpp"
 #include "support/settled_run.hpp"
 
 namespace pairlab {
@@ -48,6 +49,7 @@ void writediscretemodel(const std::string& filename, const std::string& programn
                         const std::vector<double>& malenumbers, const Matrix& matings);
 
 // Runs the data-file mode, from the checks of the decoded model to the last file.
-void runDataFileMode(const RunConfig& config, const SettledRun& run, Random& rng);
+void runDataFileMode(const RunConfig& config, const SettledRun& run, RunOutput& output,
+                     Random& rng);
 
 }  // namespace pairlab

@@ -32,10 +32,21 @@ void ReadUserFreqs(const std::string& path, const std::string& filename, int k1,
       f[0] = 1.0;
       return true;
     }
-    for (int t = 0; t < types[sex]; ++t)
-      f[t] = std::min(1.0 - mpf, std::max(mpf, toReal(words[t].c_str())));
+    for (int t = 0; t < types[sex]; ++t) {
+      const double v = toReal(words[t].c_str());
+      if (!std::isfinite(v))  // would be clamped into [MPF, 1 - MPF] as if it were a number
+        stopRun("Wrong value in user file " + filename + " line " + NtoS(line.number) + ": " +
+                    words[t] + " is not a finite frequency\n",
+                1);
+      f[t] = std::min(1.0 - mpf, std::max(mpf, v));
+    }
     return true;
   });
+  if (dataLines < 2)
+    stopRun("\nThe user file " + filename + " holds no line of " + sexName[dataLines] +
+                " frequencies: it needs a line of female frequencies, then a line of male "
+                "frequencies\n",
+            1);
 
   for (int sex = 0; sex < 2; ++sex) {
     std::vector<double>& f = *freqs[sex];

@@ -139,6 +139,33 @@ void ReadUserModels(const std::string& path, const std::string& filename, Matrix
     }
     return row < k1;
   });
+  if (!headerRead)
+    stopRun("\nThe user model file " + filename +
+                " holds no header line: its first data line must give the numbers of female "
+                "and male types\n",
+            1);
+  if (row == 0)
+    stopRun("\nThe user model file " + filename +
+                " holds no row of weights after its header: it needs one row per female type\n",
+            1);
+}
+
+void checkModelWeights(const Matrix& modelmatrix, int model) {
+  for (std::size_t f = 0; f < modelmatrix.size(); ++f)
+    for (std::size_t m = 0; m < modelmatrix[f].size(); ++m)
+      if (!std::isfinite(modelmatrix[f][m]))
+        stopRun("\nModel " + NtoS(model) + " gives the pair of female type " + NtoS(f + 1) +
+                    " and male type " + NtoS(m + 1) + " the weight " + NtoS(modelmatrix[f][m]) +
+                    ": mating weights must be finite numbers (lower -incrfactor, -choicefactor "
+                    "or -MRmax)\n",
+                1);
+}
+
+void checkFiniteMeanPropensity(double M) {
+  if (!std::isfinite(M))
+    stopRun("\nThe mean mating propensity M of the population is " + NtoS(M) +
+                ": mating weights must be finite numbers small enough to be summed\n",
+            1);
 }
 
 double meanPropensity(const std::vector<double>& p1, const std::vector<double>& p2,

@@ -51,6 +51,13 @@ struct DiscreteModel {
 DiscreteModel setupDiscreteModel(int model, int k1, int k2, double a, double b,
                                  const FocalTypes& focal);
 
+// Stops the run when a weight of the model is not a finite number (an infinite factor, or
+// factors whose product overflows): such a weight cannot be compared with the others.
+void checkModelWeights(const Matrix& modelmatrix, int model);
+
+// Stops the run when the mean propensity is not a finite number.
+void checkFiniteMeanPropensity(double M);
+
 // Reads the user model file path + filename into modelmatrix. A header whose numbers of types
 // differ from k1, k2 rebuilds the matrix with zeros and replaces k1 and k2.
 void ReadUserModels(const std::string& path, const std::string& filename, Matrix& modelmatrix,

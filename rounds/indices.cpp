@@ -142,22 +142,27 @@ void testIndices(ReplicateIndices& out, int n, int k1, int k2, double SL,
   const int dfIsolation = k1 * k2 - k1 - k2 + 1;
   const int dfSelection = k1 + k2 - 2;
   auto pval = [n](double index, int df) { return getChiPval(n * index, df); };
+  out.roundTested.fill(false);
+  out.totalTested.fill(false);
   auto significant = [SL](double p) { return p <= SL; };
 
   out.roundPval.fill(1.0);
   out.totalPval.fill(1.0);
   out.roundPval[R::JRpti] = pval(out.round[R::JRpti], dfTotal);
   out.totalPval[R::Jpti] = pval(out.total[R::Jpti], dfTotal);
+  out.roundTested[R::JRpti] = out.totalTested[R::Jpti] = true;
 
   // Isolation and selection are tested only when the total departs from random mating; the
   // components of selection by sex only when selection does.
   if (significant(out.roundPval[R::JRpti])) {
     tallies[0] += 1.0;
+    out.roundTested[R::JRpsi] = out.roundTested[R::JRpss] = true;
     out.roundPval[R::JRpsi] = pval(out.round[R::JRpsi], dfIsolation);
     if (significant(out.roundPval[R::JRpsi])) tallies[1] += 1.0;
     out.roundPval[R::JRpss] = pval(out.round[R::JRpss], dfSelection);
     if (significant(out.roundPval[R::JRpss])) {
       tallies[2] += 1.0;
+      out.roundTested[R::JRps1] = out.roundTested[R::JRps2] = true;
       out.roundPval[R::JRps1] = pval(out.round[R::JRps1], k1 - 1);
       if (significant(out.roundPval[R::JRps1])) tallies[3] += 1.0;
       out.roundPval[R::JRps2] = pval(out.round[R::JRps2], k2 - 1);
@@ -166,6 +171,7 @@ void testIndices(ReplicateIndices& out, int n, int k1, int k2, double SL,
   }
   if (significant(out.totalPval[R::Jpti])) {
     tallies[5] += 1.0;
+    out.totalTested[R::Jpsi] = out.totalTested[R::Jpss] = true;
     out.totalPval[R::Jpsi] = pval(out.total[R::Jpsi], dfIsolation);
     if (significant(out.totalPval[R::Jpsi])) tallies[6] += 1.0;
     out.totalPval[R::Jpss] = pval(out.total[R::Jpss], dfSelection);

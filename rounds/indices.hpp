@@ -55,6 +55,8 @@ struct ReplicateIndices {
   std::array<double, 5> roundPval{};
   std::array<double, 3> total{};
   std::array<double, 3> totalPval{};
+  std::array<bool, 5> roundTested{};  // tested against the chi-square distribution
+  std::array<bool, 3> totalTested{};
   double E0R = 0.0;  // the part of JRpti that JRpsi and JRpss do not account for
 };
 

@@ -69,14 +69,17 @@ std::vector<double> roundsRandomPartition(int k, int n, double mpf, Random& rng)
   return numbers;
 }
 
-double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, bool mass) {
+double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, bool mass,
+                         double roundSize) {
   // Run-wide: three running indices per round and replicate. Per replicate: per round the
   // population frequencies, the pairs formed and, under mass encounters, the mated frequencies,
   // each a separate vector.
   const double perRound =
       8.0 * static_cast<double>(k1 * k2 + (mass ? 2 : 1) * (k1 + k2)) + (mass ? 6 : 3) * 48.0;
+  // Mass encounters also draw the types of a round's females and males.
   return 24.0 * static_cast<double>(R) * static_cast<double>(F) +
-         perRound * static_cast<double>(R) + 28.0 * static_cast<double>(F);
+         perRound * static_cast<double>(R) + 28.0 * static_cast<double>(F) +
+         (mass ? 2.0 * sizeof(int) * roundSize : 0.0);
 }
 
 namespace {
@@ -111,6 +114,7 @@ RoundsModel roundsModel(int model, double MRmax, const RunConfig& config, const 
     for (const std::vector<double>& row : mm)
       for (double v : row) r.MRmax = std::max(r.MRmax, v);
   }
+  checkModelWeights(mm, model);
   return r;
 }
 
@@ -152,7 +156,8 @@ void setUpPopulation(const RunConfig& config, RoundsExperiment& ex, Random& rng)
 
 }  // namespace
 
-RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& run, Random& rng) {
+RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& run,
+                                     RunOutput& output, Random& rng) {
   RoundsExperiment ex;
   ex.nfem = run.nfem;
   ex.nmale = run.nmale;
@@ -174,15 +179,19 @@ RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& 
               << std::endl;
 
   const OutputNames names = roundsNames(namingOf(config, ex));
-  requireMemory(roundsMemoryBytes(config.matings, config.numfiles, ex.k1, ex.k2, ex.mass),
+  requireMemory(roundsMemoryBytes(config.matings, config.numfiles, ex.k1, ex.k2, ex.mass,
+                                  std::min<double>(ex.MRmax, run.smallerSex())),
                 "the tables of the sampling rounds (" + NtoS(config.matings) + " rounds by " +
                     NtoS(config.numfiles) + " replicates, " + NtoS(ex.k1) + " x " + NtoS(ex.k2) +
                     " types); lower -matings or -numfiles");
-  createOutputDirectory(names.directory);
+  output.openDirectory(names.directory);
   ex.filePrefix = names.filePath();
+  ex.roundsTables =
+      !config.onlyresume && !(output.tidy() > 0 && config.writefilesGiven && !run.writefiles);
 
   setUpPopulation(config, ex, rng);
   ex.meanPropensity = meanPropensity(ex.p1, ex.p2, ex.modelmatrix);
+  checkFiniteMeanPropensity(ex.meanPropensity);
   return ex;
 }
 
@@ -266,21 +275,83 @@ void sampleTables(MatingTables& t, const Matrix& pairCounts, int n, const Rounds
 }
 
 // The indices, their p-values and tallies, and the rounds table of replicate f.
+constexpr const char* kIndicesTable = "Pairlab_indices.tsv";
+const char* const kIndicesHeader =
+    "run_id\treplicate\trounds\tsample_size\tindex\tvalue\tp_value\ttested\tsignificant\n";
+constexpr const char* kRoundsTable = "Pairlab_rounds.tsv";
+const char* const kRoundsHeader =
+    "run_id\treplicate\tround\tfemale_type\tmale_type\tfemale_frequency\tmale_frequency\tpairs\n";
+
+// The replicate's rows of the indices table: one per index.
+void appendIndexRows(RunOutput& output, long long replicate, int rounds, int sampleSize, double SL,
+                     const ReplicateIndices& indices) {
+  std::string rows;
+  // An index that was not tested keeps the p-value 1 of the rounds table; E0R has none.
+  const auto row = [&](const char* name, double value, double pval, bool tested, bool hasPval) {
+    TableRow r{rows};
+    r.text(output.runId()).integer(replicate).integer(rounds).integer(sampleSize).text(name);
+    r.number(value);
+    if (hasPval)
+      r.number(pval);
+    else
+      r.missing();
+    r.integer(tested ? 1 : 0).integer(tested && pval <= SL ? 1 : 0).end();
+  };
+  const char* const roundNames[5] = {"JRpti", "JRpsi", "JRpss", "JRps1", "JRps2"};
+  const char* const totalNames[3] = {"Jpti", "Jpsi", "Jpss"};
+  for (int k = 0; k < 5; ++k)
+    row(roundNames[k], indices.round[k], indices.roundPval[k], indices.roundTested[k], true);
+  for (int k = 0; k < 3; ++k)
+    row(totalNames[k], indices.total[k], indices.totalPval[k], indices.totalTested[k], true);
+  row("E0R", indices.E0R, 0.0, false, false);
+  output.appendTable(kIndicesTable, kIndicesHeader, rows);
+}
+
+// The replicate's rows of the rounds table: one per round and pair of types (numbered from 1).
+void appendRoundRows(RunOutput& output, long long replicate,
+                     const std::vector<std::vector<double>>& p1r,
+                     const std::vector<std::vector<double>>& p2r,
+                     const std::vector<std::vector<double>>& roundPairs) {
+  std::string rows;
+  for (std::size_t r = 0; r < p1r.size(); ++r)
+    for (std::size_t i = 0; i < p1r[r].size(); ++i)
+      for (std::size_t j = 0; j < p2r[r].size(); ++j)
+        TableRow{rows}
+            .text(output.runId())
+            .integer(replicate)
+            .integer(static_cast<std::int64_t>(r) + 1)
+            .integer(static_cast<std::int64_t>(i) + 1)
+            .integer(static_cast<std::int64_t>(j) + 1)
+            .number(p1r[r][i])
+            .number(p2r[r][j])
+            .number(roundPairs[r][i * p2r[r].size() + j])
+            .end();
+  output.appendTable(kRoundsTable, kRoundsHeader, rows);
+}
+
+// The indices, their p-values and tallies, the rounds table and the tidy rows of replicate f.
 void finishReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
                      const MatingTables& tables, const std::vector<std::vector<double>>& p1r,
                      const std::vector<std::vector<double>>& p2r,
-                     const std::vector<std::vector<double>>& roundPairs, RunAccumulators& acc) {
+                     const std::vector<std::vector<double>>& roundPairs, RunAccumulators& acc,
+                     RunOutput& output) {
   ReplicateIndices indices = computeIndices(tables);
   if (config.verbose) std::cout << f - 1 << '\n' << "E0R " << indices.E0R << std::endl;
   testIndices(indices, config.matings, ex.k1, ex.k2, config.SL, acc.tallies);
   acc.Jpti[f - 1] = indices.total[ReplicateIndices::Jpti];
   acc.Jpsi[f - 1] = indices.total[ReplicateIndices::Jpsi];
   acc.Jpss[f - 1] = indices.total[ReplicateIndices::Jpss];
-  if (config.onlyresume) return;
-  if (config.verbose) std::cout << "Writing output" << std::endl;
   const long long fileNumber = static_cast<long long>(f) + config.shift;
-  writeRoundsTable(ex.filePrefix + NtoS(fileNumber) + ".txt", kProgramName, "", 16, p1r, p2r,
-                   roundPairs, tables.P, tables.QR, indices);
+  if (ex.roundsTables) {
+    if (config.verbose) std::cout << "Writing output" << std::endl;
+    writeRoundsTable(ex.filePrefix + NtoS(fileNumber) + ".txt", kProgramName, "", 16, p1r, p2r,
+                     roundPairs, tables.P, tables.QR, indices);
+  }
+  if (output.tidy() > 0) {
+    appendIndexRows(output, fileNumber, static_cast<int>(p1r.size()), config.matings, config.SL,
+                    indices);
+    appendRoundRows(output, fileNumber, p1r, p2r, roundPairs);
+  }
 }
 
 // A pair of types can mate when its propensity has a positive ratio to the mean propensity
@@ -398,6 +469,7 @@ void openNextRound(const RoundsExperiment& ex, int f, MassReplicate& s) {
   refreshFrequencies(s.p1r[r], s.availableFemales, s.femalesLeft);
   refreshFrequencies(s.p2r[r], s.availableMales, s.malesLeft);
   s.meanPropensities.push_back(meanPropensity(s.p1r[r], s.p2r[r], ex.modelmatrix));
+  checkFiniteMeanPropensity(s.meanPropensities.back());
   addProducts(s.randomProducts, s.p1r[r], s.p2r[r]);
 }
 
@@ -428,7 +500,7 @@ MatingTables massTables(const RoundsExperiment& ex, int n, int rounds, const Mas
 }  // namespace
 
 void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                            RunAccumulators& acc, Random& rng) {
+                            RunAccumulators& acc, RunOutput& output, Random& rng) {
   if (config.verbose) std::cout << "Beginning Mass encounters with sampling rounds" << std::endl;
   const int n = config.matings;
   const int roundSize = ex.MRmax >= INT_MAX ? INT_MAX : static_cast<int>(ex.MRmax);
@@ -452,7 +524,8 @@ void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config,
   acc.sumMatingsPerRound += static_cast<double>(s.replicateMatings) / rounds;
   acc.sumRounds += rounds;
   if (config.verbose) std::cout << rounds << " mating rounds performed" << std::endl;
-  finishReplicate(ex, config, f, massTables(ex, n, rounds, s), s.p1r, s.p2r, s.roundPairs, acc);
+  finishReplicate(ex, config, f, massTables(ex, n, rounds, s), s.p1r, s.p2r, s.roundPairs, acc,
+                  output);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -495,7 +568,7 @@ std::vector<bool> canMeet(const std::vector<double>& freqs, const std::vector<do
 }  // namespace
 
 void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                                  RunAccumulators& acc, Random& rng) {
+                                  RunAccumulators& acc, RunOutput& output, Random& rng) {
   if (config.verbose)
     std::cout << "Beginning individual encounters with sampling rounds" << std::endl;
   const int k1 = ex.k1, k2 = ex.k2, n = config.matings;
@@ -550,6 +623,7 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
     refreshFrequencies(p2r[r], availableMales, malesLeft);
     addProducts(randomProducts, p1r[r], p2r[r]);
     M = meanPropensity(p1r[r], p2r[r], mm);
+    checkFiniteMeanPropensity(M);
     expectedMatedShares(p1r[r], p2r[r], mm, M, e1, e2);
     addProducts(expectedProducts, e1, e2);
     addTo(sumP1, p1r[r]);
@@ -571,7 +645,7 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
   t.B2 = averageOf(sumE2, n);
   t.QR = averageWithLastCellClosed(randomProducts, n);
   sampleTables(t, pairCounts, n, ex);
-  finishReplicate(ex, config, f, t, p1r, p2r, roundPairs, acc);
+  finishReplicate(ex, config, f, t, p1r, p2r, roundPairs, acc, output);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -608,14 +682,17 @@ SignificanceSummary significanceSummary(const RunConfig& config, const SettledRu
 }
 }  // namespace
 
-void runSamplingRounds(const RunConfig& config, const SettledRun& run, Random& rng) {
-  const RoundsExperiment ex = setupSamplingRounds(config, run, rng);
+void runSamplingRounds(const RunConfig& config, const SettledRun& run, RunOutput& output,
+                       Random& rng) {
+  const RoundsExperiment ex = setupSamplingRounds(config, run, output, rng);
   RunAccumulators acc(config.matings, config.numfiles);
+  output.planFiles(config.numfiles);
   for (int f = 1; f <= config.numfiles; ++f) {
     if (ex.mass)
-      massEncounterReplicate(ex, config, f, acc, rng);
+      massEncounterReplicate(ex, config, f, acc, output, rng);
     else
-      individualEncounterReplicate(ex, config, f, acc, rng);
+      individualEncounterReplicate(ex, config, f, acc, output, rng);
+    output.fileDone(static_cast<std::int64_t>(f) + config.shift);
   }
   writeEMSignificances(ex.filePrefix + ".txt", kProgramName, "",
                        significanceSummary(config, run, ex, acc));

@@ -17,6 +17,7 @@
 #include "rounds/indices.hpp"
 #include "support/random.hpp"
 #include "support/run_config.hpp"
+#include "support/run_output.hpp"
 #include "support/settled_run.hpp"
 
 namespace pairlab {
@@ -33,7 +34,9 @@ struct RoundsExperiment {
   std::vector<double> femaleNumbers, maleNumbers;  // premating numbers (reals, not rounded)
   std::vector<double> p1, p2;                      // premating type frequencies
   double meanPropensity = 0.0;                     // sum of p1[i] p2[j] modelmatrix[i][j]
-  std::string filePrefix;  // output directory + "/" + prefix of every file of the run
+  std::string filePrefix;    // output directory + "/" + prefix of every file of the run
+  bool roundsTables = true;  // the rounds table of every replicate (not with -onlyresume, nor
+                             // with -tidy and -writefiles 0)
 };
 
 // What the replicates leave for the significance report. R is -matings (the most rounds a
@@ -51,7 +54,8 @@ struct RunAccumulators {
 
 // From the decoded model: the checks, the scaled propensity matrix, the encounter model, the
 // output directory (created here) and the population.
-RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& run, Random& rng);
+RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& run,
+                                     RunOutput& output, Random& rng);
 
 // The premating numbers of this mode: user numbers are frequency x n unrounded, the last type
 // taking n minus their running integer sum; the random partition draws every share of the whole
@@ -59,17 +63,20 @@ RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& 
 std::vector<double> roundsUserNumbers(const std::vector<double>& freqs, int n);
 std::vector<double> roundsRandomPartition(int k, int n, double mpf, Random& rng);
 
-// Bytes the tables of a run need: R rounds (-matings) by F replicates (-numfiles), k1 x k2 types.
-double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, bool mass);
+// Bytes the tables of a run need: R rounds (-matings) by F replicates (-numfiles), k1 x k2 types,
+// rounds of roundSize encounters under mass encounters.
+double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, bool mass,
+                         double roundSize);
 
 // One replicate (f from 1) under mass or individual encounters, from its first round to its
 // rounds table.
 void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                            RunAccumulators& acc, Random& rng);
+                            RunAccumulators& acc, RunOutput& output, Random& rng);
 void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                                  RunAccumulators& acc, Random& rng);
+                                  RunAccumulators& acc, RunOutput& output, Random& rng);
 
 // Runs the sampling-round mode from its set-up to the significance report.
-void runSamplingRounds(const RunConfig& config, const SettledRun& run, Random& rng);
+void runSamplingRounds(const RunConfig& config, const SettledRun& run, RunOutput& output,
+                       Random& rng);
 
 }  // namespace pairlab

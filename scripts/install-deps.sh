@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
-packages=(g++ cmake make libgtest-dev libbenchmark-dev libboost-math-dev python3 clang-format)
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libboost-math-dev python3 clang-format
+          python3-pandas python3-matplotlib python3-yaml snakemake python3-pytest man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -21,17 +21,20 @@ std::string asctimeNow() {
   return std::string(text, n);
 }
 
-void writeBanner(std::ostream& out, const std::string& marker, const std::string& program,
+void writeBanner(std::string& out, const std::string& marker, const std::string& program,
                  const std::string& lastLine) {
-  out << marker << asctimeNow() << "\n\n";
-  out << marker << kDashes48 << '\n'
-      << marker << program << '\n'
-      << marker << kDashes69 << '\n'
-      << marker << '\n'
-      << marker << kCreditLine << "\t\t\t\n"
-      << marker << kWebLine << "\t\t\t\t\n"
-      << marker << kDashes69 << "\n\n"
-      << marker << lastLine << '\n';
+  const auto line = [&](const std::string& text) { out += marker + text + '\n'; };
+  line(asctimeNow());
+  out += '\n';
+  line(kDashes48);
+  line(program);
+  line(kDashes69);
+  line("");
+  line(kCreditLine + std::string("\t\t\t"));
+  line(kWebLine + std::string("\t\t\t\t"));
+  line(kDashes69);
+  out += '\n';
+  line(lastLine);
 }
 
 }  // namespace pairlab

@@ -33,6 +33,8 @@ bool writeDiagnostic(const std::string& filename, const std::string& text, bool 
   return static_cast<bool>(out);
 }
 
+void reportUnwritableDiagnostic(const std::string& text) { std::cerr << text << std::endl; }
+
 void rejectInput(const std::string& text) { throw Stop{text, 1, true, false, "", true}; }
 
 void stopUnreadable(const std::string& path) {
@@ -56,13 +58,15 @@ int reportStop(const Stop& stop) {
     if (stop.lineFeed) std::cout << '\n';
     std::cout << std::flush;
   }
-  if (!stop.file.empty()) writeDiagnostic(stop.file, stop.message, stop.append);
+  // A diagnostics file that cannot be written must not swallow the message.
+  if (!stop.file.empty() && !writeDiagnostic(stop.file, stop.message, stop.append))
+    reportUnwritableDiagnostic(stop.message);
   return processExitStatus(stop.status);
 }
 
 void warnRun(const std::string& text, const char* filename) {
   std::cout << text << std::endl;
-  writeDiagnostic(filename, text, true);
+  if (!writeDiagnostic(filename, text, true)) reportUnwritableDiagnostic(text);
 }
 
 }  // namespace pairlab

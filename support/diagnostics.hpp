@@ -45,13 +45,16 @@ int processExitStatus(int status);
 // Returns false when the file could not be written.
 bool writeDiagnostic(const std::string& filename, const std::string& text, bool append);
 
+// A message whose diagnostics file could not be written goes to standard error instead.
+void reportUnwritableDiagnostic(const std::string& text);
+
 // Writes text to filename; with stop set, ends the run with the status derived from value
 // (the message goes to the file only).
 template <typename T>
 void errormsg(T value, const std::string& filename, const std::string& text, bool append,
               bool stop) {
   if (stop) throw Stop{text, stopStatus(value), false, true, filename, append};
-  writeDiagnostic(filename, text, append);
+  if (!writeDiagnostic(filename, text, append)) reportUnwritableDiagnostic(text);
 }
 
 // The usual stop: text on standard output followed by a line feed, appended to Pairlab.err.

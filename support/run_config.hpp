@@ -46,11 +46,17 @@ struct RunConfig {
   bool eJRpsi = false;
   bool onlyresume = false;
   bool verbose = false;
+  int tidy = 0;       // tidy tables: 0 none, 1 the tables, 2 also the continuous pairs
+  int progress = -1;  // progress line on standard error: -1 when it is a terminal, 0 off, 1 on
 
   // Focal female and male types of the discrete models; -1 means "resolved by the model": no
   // option sets them, and the roads resolve them into their own state.
   int focalfem = -1;
   int focalmale = -1;
+
+  // -writefiles was given on the command line (with -tidy it then also applies to the
+  // per-replicate files of the discrete roads).
+  bool writefilesGiven = false;
 
   // Requests that end the run before it starts (not run parameters).
   bool showHelp = false;

@@ -16,9 +16,10 @@ struct DataLine {
   std::string_view text;  // the stripped line
 };
 
-// Opens path, or stops the run with "Could not open file: " + path; writes "\nReading file " +
-// path on standard output; then calls onLine for every data line (stripped as asked; empty lines
-// and lines containing '#' are skipped) until the file ends or onLine returns false.
+// Opens path, or stops the run with "Could not open file: " + path (a directory included);
+// writes "\nReading file " + path on standard output; then calls onLine for every data line
+// (stripped as asked; empty lines and lines containing '#' are skipped; a UTF-8 byte-order mark
+// at the start of the file is skipped) until the file ends or onLine returns false.
 void readUserFile(const std::string& path, Strip strip,
                   const std::function<bool(const DataLine&)>& onLine);
 

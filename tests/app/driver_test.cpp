@@ -6,7 +6,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
 
+#include "app/parse_args.hpp"
+#include "app/usage.hpp"
 #include "support/test_helpers.hpp"
 
 namespace pairlab {
@@ -190,6 +195,41 @@ TEST_F(Driver, AMissingUserFileEndsWithStatusOne) {
   const auto r = runInProcess({"-userfreqs", "1", "-uniform", "0", "-fixseed", "1"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("Could not open file: PairlabUserFreqs.txt\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pairlab
+
+namespace pairlab {
+namespace {
+
+// The option names a text mentions: "-name" at the start of an entry, and "alias -name".
+std::set<std::string> optionsIn(const std::string& text, const std::regex& entry) {
+  std::set<std::string> names;
+  for (std::sregex_iterator it(text.begin(), text.end(), entry), end; it != end; ++it)
+    for (std::size_t g = 1; g < it->size(); ++g)
+      if ((*it)[g].matched) names.insert((*it)[g].str());
+  return names;
+}
+
+// --help, the manual page and the parser know the same options.
+TEST(Usage, HelpAndManualPageListEveryOption) {
+  std::ostringstream help;
+  printUsage(help);
+  std::string man = testing::readFile(PAIRLAB_MAN_PAGE);
+  man = std::regex_replace(man, std::regex(R"(\\-)"), "-");
+  man = std::regex_replace(man, std::regex(R"(\\f[BIR])"), "");
+  const std::set<std::string> inHelp = optionsIn(
+      help.str(),
+      std::regex(R"((?:^|\n)  (-{1,2}[A-Za-z_]+)(?:, (-{1,2}[A-Za-z_]+))?|alias (-[A-Za-z_]+))"));
+  const std::set<std::string> inMan = optionsIn(
+      man,
+      std::regex(
+          R"(\n\.B[IR]? (-{1,2}[A-Za-z_]+)(?: ", " (-{1,2}[A-Za-z_]+))?|Alias (-[A-Za-z_]+))"));
+  std::set<std::string> known = {"-h", "--help", "--version"};
+  for (const std::string& name : optionNames()) known.insert(name);
+  EXPECT_EQ(inHelp, known);
+  EXPECT_EQ(inMan, known);
 }
 
 }  // namespace

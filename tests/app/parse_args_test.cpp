@@ -220,8 +220,26 @@ TEST(ParseArgs, EachCheckRejectsWithItsMessage) {
   for (const Rejected& c : cases) EXPECT_EQ(parseError(c.words), c.message) << c.words[0];
 }
 
-TEST(ParseArgs, NaNFailsEveryRealCheck) {
+TEST(ParseArgs, NaNAndInfinitiesFailEveryRealOption) {
   const Rejected cases[] = {
+      {{"-incrfactor", "nan"}, "wrong sexual selection factor argument"},
+      {{"-selfactor", "inf"}, "wrong sexual selection factor argument"},
+      {{"-incrfactor", "-inf"}, "wrong sexual selection factor argument"},
+      {{"-choicefactor", "inf"}, "wrong choice factor argument"},
+      {{"-decrfactor", "nan"}, "wrong choice factor argument"},
+      {{"-dmax", "inf"}, "wrong Dmax argument"},
+      {{"-mintrait", "inf"}, "wrong minimum trait argument"},
+      {{"-tolerance", "inf"}, "wrong tolerance argument"},
+      {{"-MRmax", "inf"}, "wrong number of encounters per round"},
+      {{"-bimodal", "0.5", "nan", "1"}, "wrong mixture argument"},
+      {{"-bimodal", "0.5", "1", "-inf"}, "wrong mixture argument"},
+      {{"-logistic_params", "nan", "1"}, "wrong logistic argument"},
+      {{"-logistic_params", "0", "inf"}, "wrong logistic argument"},
+      {{"-impatience", "nan"}, "wrong impatience argument"},
+      {{"-impatient", "-inf"}, "wrong impatience argument"},
+      {{"-age_params", "1", "nan", "0"}, "wrong aging argument"},
+      {{"-bias", "inf"}, "wrong bias argument"},
+      {{"-tidy", "3"}, "wrong tidy argument"},
       {{"-osr", "nan"}, "wrong sex ratio"},
       {{"-MPF", "nan"}, "wrong MPF argument"},
       {{"-SL", "nan"}, "wrong significance level (SL) argument"},
@@ -251,7 +269,39 @@ TEST(ParseArgs, IncrfactorOfZeroOrLessKeepsThePreviousValue) {
   EXPECT_DOUBLE_EQ(parse({"-incrfactor", "0"}).incrfactor, 1.25);
   EXPECT_DOUBLE_EQ(parse({"-incrfactor", "3", "-incrfactor", "-1"}).incrfactor, 3.0);
   EXPECT_DOUBLE_EQ(parse({"-selfactor", "2"}).incrfactor, 2.0);
-  EXPECT_DOUBLE_EQ(parse({"-incrfactor", "nan"}).incrfactor, 1.25);
+}
+
+// A whole number that is only partly read is kept as read, with a warning naming the option,
+// the text and the value.
+TEST(ParseArgs, PartlyReadWholeNumbersWarn) {
+  struct Case {
+    std::vector<std::string> words;
+    std::string warning;  // "" for none
+  };
+  const Case cases[] = {
+      {{"-numfiles", "1e4"},
+       "Warning: the value \"1e4\" of -numfiles is not entirely a whole number: it was read as "
+       "1\n"},
+      {{"-fixseed", "abc"},
+       "Warning: the value \"abc\" of -fixseed is not entirely a whole number: it was read as "
+       "0\n"},
+      {{"-N", "99999999999"},
+       "Warning: the value \"99999999999\" of -N is beyond the range of whole numbers: it was "
+       "read as 2147483647\n"},
+      {{"-verbose", ""},
+       "Warning: the value \"\" of -verbose is not entirely a whole number: it was read as 0\n"},
+      {{"-numfiles", " 12 "}, ""},
+      {{"-fixseed", "-12345678901"}, ""},
+      {{"-osr", "2x"}, ""},  // reals are read as the C library reads them, silently
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"pairlab"};
+    for (const std::string& w : c.words) argv.push_back(w.c_str());
+    RunConfig config;
+    const std::vector<std::string> warnings =
+        ParseArgs(static_cast<int>(argv.size()), argv.data(), config);
+    EXPECT_EQ(warnings.empty() ? "" : warnings.front(), c.warning) << c.words[0];
+  }
 }
 
 TEST(ParseArgs, AFailedCheckLeavesTheBadValueStored) {

@@ -119,14 +119,20 @@ TEST_F(ContinuousRuns, NegativeUserPhenotypesKeepTheirRange) {
 }
 
 TEST_F(ContinuousRuns, UnusableUserPhenotypesStopTheRunInOrder) {
-  // A trait that is not a number cannot be ranked in the pair table.
-  writeFile(work / "PairlabUserPhenotypes.txt", "1\nnan\n2\n3\n4\n5\n");
-  RunResult r =
-      run({"-model", "1", "-choice", "0.5", "-N", "6", "-matings", "5", "-userphenotypes", "1"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("(condition matdistrib[distance(matdistrib.begin(), indxmaxpref)]== "
-                          "sortmatdistrib[totpairs-1])"),
-            std::string::npos);
+  // A trait that is not a finite number stops the run at its line.
+  for (const char* value : {"nan", "inf", "1e999"}) {
+    writeFile(work / "PairlabUserPhenotypes.txt",
+              std::string("1\n# two\n") + value + "\n2\n3\n4\n5\n");
+    const RunResult r =
+        run({"-model", "1", "-choice", "0.5", "-N", "6", "-matings", "5", "-userphenotypes", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(std::string("Wrong value in user phenotypes file "
+                                        "PairlabUserPhenotypes.txt line 3: ") +
+                            value + " is not a finite number"),
+              std::string::npos)
+        << r.output;
+  }
+  RunResult r;
   // A trait equal to the missing mark -99 cannot be told from an empty entry.
   writeFile(work / "PairlabUserPhenotypes.txt", "1\n2\n3\n-99\n-99\n-99\n");
   r = run({"-model", "3", "-logistic_params", "50", "0", "-N", "6", "-matings", "5",

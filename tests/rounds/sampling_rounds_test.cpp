@@ -58,7 +58,7 @@ class RoundsSetup : public InTempDir {
     config.onematround = false;
     config.N = nfem + nmale;
     names = OutputNames{};
-    RoundsExperiment ex = setupSamplingRounds(config, settleRun(config, 1), rng);
+    RoundsExperiment ex = setupSamplingRounds(config, settleRun(config, 1), runOutput, rng);
     const std::size_t slash = ex.filePrefix.find('/');
     names = OutputNames{ex.filePrefix.substr(0, slash), ex.filePrefix.substr(slash + 1)};
     return ex;
@@ -77,6 +77,7 @@ class RoundsSetup : public InTempDir {
     return status;
   }
   RunConfig config;
+  RunOutput runOutput;
   OutputNames names;
   Random rng{1};
   int nfem = 250, nmale = 250;
@@ -195,9 +196,9 @@ class Replicates : public RoundsSetup {
     acc = std::make_unique<RunAccumulators>(config.matings, config.numfiles);
     Random before = rng;
     if (ex.mass)
-      massEncounterReplicate(ex, config, 1, *acc, rng);
+      massEncounterReplicate(ex, config, 1, *acc, runOutput, rng);
     else
-      individualEncounterReplicate(ex, config, 1, *acc, rng);
+      individualEncounterReplicate(ex, config, 1, *acc, runOutput, rng);
     long long draws = 0;
     while (!(before == rng) && draws < 1000000) {
       before.discard(1);

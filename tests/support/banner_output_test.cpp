@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <regex>
-#include <sstream>
 
 #include "support/banner.hpp"
 #include "support/diagnostics.hpp"
@@ -25,9 +26,9 @@ TEST(Banner, TimeHasTheAsctimeLayout) {
 }
 
 TEST(Banner, MarkedBannerLines) {
-  std::ostringstream out;
+  std::string out;
   writeBanner(out, "##", "Pairlab", "note");
-  const std::vector<std::string> lines = splitLines(out.str());
+  const std::vector<std::string> lines = splitLines(out);
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(lines[0].substr(0, 2), "##");
   EXPECT_EQ(lines[1], "");
@@ -44,9 +45,9 @@ TEST(Banner, MarkedBannerLines) {
 }
 
 TEST(Banner, PlainBannerHasEmptyLinesWhereTheMarkerStood) {
-  std::ostringstream out;
+  std::string out;
   writeBanner(out, "", "Pairlab", "Preference function: x");
-  const std::vector<std::string> lines = splitLines(out.str());
+  const std::vector<std::string> lines = splitLines(out);
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(lines[2], std::string(48, '-'));
   EXPECT_EQ(lines[3], "Pairlab");
@@ -81,17 +82,47 @@ TEST_F(OutputFiles, ADirectoryThatCannotBeCreatedStopsTheRun) {
 
 TEST_F(OutputFiles, AResultFileThatCannotBeWrittenStopsTheRun) {
   ::testing::internal::CaptureStdout();
-  EXPECT_STOPS(openResultFile("missing-dir/result.txt"));
+  EXPECT_STOPS(ResultFile("missing-dir/result.txt"));
   const std::string printed = ::testing::internal::GetCapturedStdout();
   EXPECT_NE(printed.find("missing-dir/result.txt: No such file or directory"), std::string::npos);
 }
 
-TEST_F(OutputFiles, ResultFilesAreTruncated) {
+// A result file appears whole when committed, and not at all when the run stops before.
+TEST_F(OutputFiles, ResultFilesAreWholeOrAbsent) {
   testing::writeFile("r.txt", "old old old\n");
-  std::ofstream out = openResultFile("r.txt");
-  out << "new\n";
-  closeResultFile(out, "r.txt");
+  {
+    ResultFile file("r.txt");
+    file.text() += "new\n";
+    EXPECT_TRUE(std::filesystem::exists("r.txt.tmp"));
+    file.commit();
+  }
   EXPECT_EQ(readFile("r.txt"), "new\n");
+  try {
+    ResultFile file("s.txt");
+    file.text() += std::string(3 << 20, 'x');
+    file.flushIfLarge();
+    throw Stop{"stopped while writing", 1, true, true, "", true};
+  } catch (const Stop&) {
+  }
+  EXPECT_EQ(testing::listFiles("."), (std::vector<std::string>{"r.txt"}));
+}
+
+TEST_F(OutputFiles, TablesGetTheirHeaderOnce) {
+  appendTableRows("t.tsv", "a\tb\n", "1\t2\n");
+  appendTableRows("t.tsv", "a\tb\n", "3\t4\n5\t6\n");
+  EXPECT_EQ(readFile("t.tsv"), "a\tb\n1\t2\n3\t4\n5\t6\n");
+}
+
+TEST_F(OutputFiles, OneRunAtATimeInAnOutputDirectory) {
+  createOutputDirectory("Out_x");
+  const int held = lockOutputDirectory("Out_x");
+  ::testing::internal::CaptureStdout();
+  EXPECT_STOPS(lockOutputDirectory("Out_x"));
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find(
+                "The output directory Out_x is in use by another run"),
+            std::string::npos);
+  close(held);
+  close(lockOutputDirectory("Out_x"));  // free again
 }
 
 }  // namespace

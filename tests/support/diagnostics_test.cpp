@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <limits>
 
 #include "support/test_helpers.hpp"
@@ -97,6 +99,56 @@ TEST_F(Diagnostics, WarningsGoOnAndAppend) {
   warnRun("again\n");
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "careful\n\nagain\n\n");
   EXPECT_EQ(readFile("Pairlab.warning"), "careful\n\nagain\n\n");
+}
+
+}  // namespace
+}  // namespace pairlab
+
+namespace pairlab {
+namespace {
+
+int checkPositive(int n) {
+  PAIRLAB_CHECK(n > 0, "n " + std::to_string(n));
+  return n;
+}
+
+// Every kind of stop goes through reportStop: what reaches standard output and which file.
+TEST_F(Diagnostics, EveryStopIsReportedWhereItBelongs) {
+  struct Case {
+    std::function<void()> raise;
+    std::string out;
+    const char* file;
+    std::string recorded;
+    int exitStatus;
+  };
+  const Case cases[] = {
+      {[] { rejectInput("wrong format"); }, "wrong format", nullptr, "", 1},
+      {[] { stopUnreadable("PairlabUserFreqs.txt"); },
+       "Could not open file: PairlabUserFreqs.txt\n", nullptr, "", 1},
+      {[] { stopRunLog("bad\n", 9); }, "bad\n\n", kErrorLogFile, "bad\n\n", 9},
+      {[] { checkPositive(-3); },
+       "\nInternal error in checkPositive: the condition n > 0 does not hold (n -3). This is a "
+       "fault of the program, not of its input: please report it.\n\n",
+       kErrorFile, "", 1},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(kErrorFile);
+    std::filesystem::remove(kErrorLogFile);
+    ::testing::internal::CaptureStdout();
+    int status = -1;
+    try {
+      c.raise();
+    } catch (const Stop& stop) {
+      status = reportStop(stop);
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.out);
+    EXPECT_EQ(status, c.exitStatus);
+    if (c.file != nullptr)
+      EXPECT_EQ(readFile(c.file), c.recorded.empty() ? c.out : c.recorded);
+    else
+      EXPECT_FALSE(std::filesystem::exists(kErrorFile) || std::filesystem::exists(kErrorLogFile));
+  }
+  EXPECT_EQ(checkPositive(2), 2);
 }
 
 }  // namespace

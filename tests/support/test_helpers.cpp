@@ -79,8 +79,11 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 std::vector<std::string> listFiles(const fs::path& root) {
   std::vector<std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root))
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "Pairlab_runs.tsv" || name == ".pairlab.lock") continue;  // run bookkeeping
     if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), root).string());
+  }
   std::sort(files.begin(), files.end());
   return files;
 }

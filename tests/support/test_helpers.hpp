@@ -51,7 +51,8 @@ std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& content);
 std::vector<std::string> splitLines(const std::string& text);
 
-// Relative paths of all regular files below root, sorted.
+// Relative paths of all regular files below root, sorted, without the run ledger and the lock
+// file of output directories.
 std::vector<std::string> listFiles(const fs::path& root);
 
 // The one output directory (Out_...) created in workdir; fails the test if there is not exactly

@@ -1,0 +1,86 @@
+// What a run leaves in its output directory besides its result files, and what it reports while
+// it goes: the directory itself (created once and locked), the run's row in the ledger
+// "Pairlab_runs.tsv", the tidy tables, the files completed and the progress line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/progress.hpp"
+
+namespace pairlab {
+
+inline constexpr const char* kLedgerFile = "Pairlab_runs.tsv";
+
+// The run's row of the ledger, as the driver describes it.
+struct LedgerEntry {
+  std::string runId;
+  std::string startTime;  // ISO 8601, UTC
+  std::string version;
+  std::string seed;
+  std::string commandLine;
+  std::vector<std::string> optionNames;   // one column per option, in this order
+  std::vector<std::string> optionValues;  // their settled values
+};
+
+class RunOutput {
+ public:
+  RunOutput() = default;
+  RunOutput(LedgerEntry entry, int tidy, Progress::Mode progress);
+  RunOutput(const RunOutput&) = delete;
+  RunOutput& operator=(const RunOutput&) = delete;
+  ~RunOutput();  // releases the directory's lock
+
+  // Creates (or reuses) the output directory, takes its lock and appends the run's ledger row.
+  void openDirectory(const std::string& name);
+  const std::string& directory() const { return directory_; }
+
+  const std::string& runId() const { return entry_.runId; }
+
+  // -tidy: 0 none, 1 the tables, 2 also the pairs of the continuous road.
+  int tidy() const { return tidy_; }
+  // Appends a replicate's rows to the table `name` of the output directory.
+  void appendTable(const char* name, const std::string& header, const std::string& rows);
+
+  // The files (replicates) the run will write, and each one done.
+  void planFiles(std::int64_t count);
+  void fileDone(std::int64_t number);
+  std::int64_t filesCompleted() const { return completed_; }
+  // A phase of a long set-up, for the progress line.
+  void phase(const std::string& what) { progress_.phase(what); }
+  void clearProgress() { progress_.clear(); }
+
+  // The end of the run: completes the ledger row (when the directory was opened) with the end
+  // time, exit status, files completed and stop message.
+  void finish(int status, const std::string& message);
+
+ private:
+  LedgerEntry entry_;
+  int tidy_ = 0;
+  Progress progress_;
+  std::string directory_;
+  bool opened_ = false;
+  int lock_ = -1;
+  std::int64_t planned_ = 0;
+  std::int64_t completed_ = 0;
+};
+
+// The current time in ISO 8601, UTC, with milliseconds ("2026-12-08T10:11:12.345Z").
+std::string isoTimeNow();
+
+// The cells of one row of a tidy table, each followed by a tab but the last by a line feed.
+struct TableRow {
+  std::string& out;
+  TableRow& text(const std::string& v);
+  TableRow& number(double v);  // shortest text that reads back to the same double
+  TableRow& integer(std::int64_t v);
+  TableRow& missing();  // "NA"
+  void end();
+};
+
+// A value as a cell of a tab-separated table: tabs and line breaks become blanks, and the text
+// is trimmed.
+std::string tableCell(const std::string& text);
+
+}  // namespace pairlab

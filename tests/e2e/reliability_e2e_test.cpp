@@ -1,0 +1,129 @@
+// No silent failure: inputs that used to hang, or exit 0 with NaN or empty results, stop with a
+// message; result files are whole or absent; one run at a time in an output directory.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/test_helpers.hpp"
+
+namespace pairlab {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing;
+
+class Reliability : public ::testing::Test {
+ protected:
+  void SetUp() override { work = makeTempDir(); }
+  void TearDown() override { fs::remove_all(work); }
+  RunResult run(const std::vector<std::string>& args) { return runBinary(args, work); }
+  fs::path work;
+};
+
+// Each case must stop with status 1 and its message, and leave no result file.
+TEST_F(Reliability, UnusableInputsStopWithAMessage) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* file;     // user file written first (nullptr: none)
+    const char* content;  // its content (nullptr: a directory of that name)
+    const char* message;
+  };
+  const char* freqs = "PairlabUserFreqs.txt";
+  const char* model = "PairlabUserModel.txt";
+  const std::vector<std::string> userFreqs = {"-model", "-1", "-uniform", "0", "-userfreqs", "1"};
+  const Case cases[] = {
+      {{"-model", "-8", "-incrfactor", "1e200", "-choicefactor", "1e200"},
+       nullptr,
+       nullptr,
+       "Model 8 gives the pair of female type 1 and male type 1 the weight inf"},
+      {{"-onematround", "0", "-model", "4", "-MRmax", "1e308", "-choicefactor", "0.5"},
+       nullptr,
+       nullptr,
+       "the weight inf: mating weights must be finite"},
+      {{"-continuous", "1", "-model", "1", "-choice", "0.5", "-mintrait", "1e308"},
+       nullptr,
+       nullptr,
+       "cannot be rescaled into [mintrait, mintrait + Dmax] = [1e+308, 1e+308]"},
+      {{"-continuous", "1", "-model", "3", "-bimodal", "0.5", "1e308", "1e308", "-fixseed", "1"},
+       nullptr,
+       nullptr,
+       "Error: the trait of female 128 is inf as drawn"},
+      {userFreqs, freqs, "", "holds no line of female frequencies"},
+      {userFreqs, freqs, "# only a comment\n", "holds no line of female frequencies"},
+      {userFreqs, freqs, "0.5 0.5\n", "holds no line of male frequencies"},
+      {userFreqs, freqs, nullptr, "Could not open file: PairlabUserFreqs.txt"},
+      {userFreqs, freqs, "0.5 nan\n0.5 0.5\n",
+       "Wrong value in user file PairlabUserFreqs.txt line 1: nan is not a finite frequency"},
+      {{"-model", "-5"}, model, "", "The user model file PairlabUserModel.txt holds no header"},
+      {{"-model", "-5"}, model, nullptr, "Could not open file: PairlabUserModel.txt"},
+      {{"-model", "-5"}, model, "2 2\n", "holds no row of weights after its header"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(work);
+    fs::create_directory(work);
+    if (c.file != nullptr && c.content != nullptr) writeFile(work / c.file, c.content);
+    if (c.file != nullptr && c.content == nullptr) fs::create_directory(work / c.file);
+    const RunResult r = run(c.args);
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    for (const std::string& f : listFiles(work))
+      EXPECT_TRUE(f.rfind("Out_", 0) != 0) << c.message << ": left " << f;
+  }
+}
+
+TEST_F(Reliability, AByteOrderMarkIsSkippedAndPartlyReadNumbersWarn) {
+  writeFile(work / "PairlabUserFreqs.txt",
+            "\xEF\xBB\xBF"
+            "0.3 0.7\n0.5 0.5\n");
+  const RunResult r = run({"-uniform", "0", "-userfreqs", "1", "-numfiles", "2x", "-fixseed", "1"});
+  EXPECT_EQ(r.status, 0) << r.output;
+  const std::string warning =
+      "Warning: the value \"2x\" of -numfiles is not entirely a whole number: it was read as 2\n";
+  EXPECT_NE(r.output.find(warning), std::string::npos);
+  EXPECT_EQ(readFile(work / "Pairlab.warning").substr(0, warning.size()), warning);
+  const std::string data = readFile(outputDirectory(work) / "Pairlab_D_M0_a1_User500_1.txt");
+  EXPECT_NE(data.find("#premating female numbers\n75.0\t175.0\t"), std::string::npos);
+}
+
+TEST_F(Reliability, AFullStandardOutputIsAFailure) {
+  const std::string command = "cd '" + work.string() + "' && '" PAIRLAB_BINARY "' >/dev/full";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+// A second run into a directory that a run holds stops at once; SIGTERM leaves complete files
+// only, says which were completed and leaves the ledger row without an end.
+TEST_F(Reliability, OneRunPerDirectoryAndInterruptionsLeaveWholeFiles) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(work.c_str()) != 0) _exit(127);
+    freopen("/dev/null", "w", stdout);
+    execl(PAIRLAB_BINARY, PAIRLAB_BINARY, "-model", "-1", "-numfiles", "100000000", "-tidy", "1",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const fs::path directory = work / "Out_Pairlab_iEM_1_a1.25_U_sample100_N500_MPF0.1";
+  for (int i = 0; i < 200 && !fs::exists(directory / "Pairlab_D_iEM_M1_a1.25_U500_20.txt"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const RunResult second = run({"-model", "-1", "-numfiles", "2"});
+  EXPECT_EQ(second.status, 1);
+  EXPECT_NE(second.output.find("is in use by another run"), std::string::npos);
+
+  kill(pid, SIGTERM);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  EXPECT_EQ(WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, 128 + SIGTERM);
+  for (const std::string& f : listFiles(work)) EXPECT_EQ(f.find(".tmp"), std::string::npos) << f;
+  EXPECT_NE(readFile(work / "Pairlab.err").find("Interrupted by SIGTERM: files 1 to "),
+            std::string::npos);
+  const std::vector<std::string> ledger = splitLines(readFile(directory / "Pairlab_runs.tsv"));
+  ASSERT_EQ(ledger.size(), 2u);  // the refused run has no row
+  EXPECT_NE(ledger[1].find("Z\t\t1.0.0\t"), std::string::npos) << ledger[1];  // no end time
+}
+
+}  // namespace
+}  // namespace pairlab

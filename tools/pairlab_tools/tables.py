@@ -1,0 +1,99 @@
+"""The program's tab-separated tables: reading, writing and merging them across a sweep's jobs.
+
+pandas is imported only by the functions that need it, so that a sweep's jobs start quickly.
+"""
+
+import csv
+import math
+from pathlib import Path
+
+# Merged table of a sweep -> the program's table in each job's output directory.
+PROGRAM_TABLES = {
+    "runs": "Pairlab_runs.tsv",
+    "files": "Pairlab_files.tsv",
+    "pairs": "Pairlab_pairs.tsv",
+    "matings": "Pairlab_matings.tsv",
+    "indices": "Pairlab_indices.tsv",
+    "rounds": "Pairlab_rounds.tsv",
+}
+
+INDICES = ["JRpti", "JRpsi", "JRpss", "JRps1", "JRps2", "Jpti", "Jpsi", "Jpss", "E0R"]
+
+
+def read_table(path):
+    """A table with its numbers parsed: 'NA', 'nan' and empty fields are missing, 'inf' and
+    '-inf' infinite."""
+    import pandas as pd
+    return pd.read_csv(path, sep="\t", keep_default_na=False, na_values=["NA", "nan", "-nan", ""],
+                       quoting=csv.QUOTE_NONE)
+
+
+def read_text_rows(path):
+    """The header and the rows of a table, as the text the program wrote."""
+    with open(path, encoding="utf-8", errors="replace") as table:
+        lines = table.read().splitlines()
+    if not lines:
+        return [], []
+    return lines[0].split("\t"), [line.split("\t") for line in lines[1:] if line]
+
+
+def text_of(value):
+    """How a value is written in a table: missing as NA, numbers at full precision."""
+    if value is None or (isinstance(value, float) and math.isnan(value)):
+        return "NA"
+    return str(value)
+
+
+def write_rows(path, header, rows):
+    """Writes a table (text written whole first, then moved into place)."""
+    path = Path(path)
+    part = path.with_name(path.name + ".part")
+    with open(part, "w", encoding="utf-8") as out:
+        out.write("\t".join(header) + "\n")
+        for row in rows:
+            out.write("\t".join(text_of(v) for v in row) + "\n")
+    part.replace(path)
+
+
+def write_table(frame, path):
+    write_rows(path, [str(c) for c in frame.columns], frame.itertuples(index=False, name=None))
+
+
+def read_points(sweep_dir):
+    """The points of a sweep: their number and swept values (as text)."""
+    import pandas as pd
+    return pd.read_csv(Path(sweep_dir) / "points.tsv", sep="\t", dtype=str,
+                       keep_default_na=False, quoting=csv.QUOTE_NONE).astype({"point": int})
+
+
+def merge_tables(sweep_dir, jobs):
+    """Concatenates the tables of every job into the sweep directory: runs.tsv and the result
+    tables the runs wrote. Each row gains its point (and, in runs.tsv, its chunk) and the swept
+    parameters of that point, unless the table has a column of that name already (the ledger's
+    settled value of a swept option). Rows are in the order of point, chunk and then as the job
+    wrote them, so the tables do not depend on the order in which jobs ran.
+
+    jobs: (point, chunk, output directory) of every job."""
+    sweep_dir = Path(sweep_dir)
+    points = read_points(sweep_dir).set_index("point")
+    params = list(points.columns)
+    for name, file in PROGRAM_TABLES.items():
+        header, rows = None, []
+        for point, chunk, output in sorted(jobs):
+            path = Path(output) / file
+            if not path.exists():
+                continue
+            job_header, job_rows = read_text_rows(path)
+            if header is not None and job_header != header:
+                raise ValueError(f"{path} has other columns than the same table of earlier jobs")
+            header = job_header
+            added = [p for p in params if p not in header]
+            front = [point, chunk] if name == "runs" else [point]
+            values = front + [points.at[point, p] for p in added]
+            rows += [values + row for row in job_rows]
+        target = sweep_dir / f"{name}.tsv"
+        if header is None:
+            target.unlink(missing_ok=True)  # left by an earlier merge of another plan
+            continue
+        front = ["point", "chunk"] if name == "runs" else ["point"]
+        write_rows(target, front + [p for p in params if p not in header] + header, rows)
