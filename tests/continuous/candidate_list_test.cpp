@@ -35,47 +35,50 @@ TEST(PositionMap, HoldsThePositionsOfAListThatErases) {
   }
 }
 
+// A small population is reset whole, a large one by what the file changed.
 TEST(CandidateList, AFileStartsAfreshWhateverThePreviousOneChanged) {
-  const std::vector<double> traits(300, 0.5);
-  Random rng(8);
-  CandidateList list;
-  for (int file = 0; file < 4; ++file) {
-    list.startFile(traits);
-    ASSERT_EQ(list.size(), 300);
-    ASSERT_EQ(list.availableCount(), 300);
-    ASSERT_EQ(list.totalAge(), 0.0);
-    for (std::int32_t i = 0; i < 300; ++i) {
-      ASSERT_EQ(list.age(i), 0);
-      ASSERT_TRUE(list.available(i) && list.inList(i));
-    }
-    std::vector<std::int64_t> age(300, 0);
-    std::vector<int> state(300, 0);  // 0 available, 1 withdrawn, 2 left
-    for (int op = 0; op < 400; ++op) {
-      const std::int64_t p = rng.position(list.size());
-      const std::int32_t i = list.at(p);
-      ASSERT_NE(state[i], 2);
-      const double u = rng.u();
-      if (u < 0.6) {
-        ASSERT_EQ(list.meet(i), ++age[i]);
-      } else if (u < 0.8) {
-        list.withdraw(i);
-        state[i] = std::max(state[i], 1);
-      } else {
-        list.remove(i, p);
-        state[i] = 2;
+  for (const int n : {300, 6000}) {
+    const std::vector<double> traits(n, 0.5);
+    Random rng(8);
+    CandidateList list;
+    for (int file = 0; file < 4; ++file) {
+      list.startFile(traits);
+      ASSERT_EQ(list.size(), n);
+      ASSERT_EQ(list.availableCount(), n);
+      ASSERT_EQ(list.totalAge(), 0.0);
+      for (std::int32_t i = 0; i < n; ++i) {
+        ASSERT_EQ(list.age(i), 0);
+        ASSERT_TRUE(list.available(i) && list.inList(i));
       }
+      std::vector<std::int64_t> age(n, 0);
+      std::vector<int> state(n, 0);  // 0 available, 1 withdrawn, 2 left
+      for (int op = 0; op < 4 * n / 3; ++op) {
+        const std::int64_t p = rng.position(list.size());
+        const std::int32_t i = list.at(p);
+        ASSERT_NE(state[i], 2);
+        const double u = rng.u();
+        if (u < 0.6) {
+          ASSERT_EQ(list.meet(i), ++age[i]);
+        } else if (u < 0.8) {
+          list.withdraw(i);
+          state[i] = std::max(state[i], 1);
+        } else {
+          list.remove(i, p);
+          state[i] = 2;
+        }
+      }
+      std::int64_t available = 0, inList = 0, ages = 0;
+      for (std::int32_t i = 0; i < n; ++i) {
+        available += state[i] == 0;
+        inList += state[i] != 2;
+        if (state[i] != 2) ages += age[i];
+        EXPECT_EQ(list.available(i), state[i] == 0);
+        EXPECT_EQ(list.inList(i), state[i] != 2);
+      }
+      EXPECT_EQ(list.availableCount(), available);
+      EXPECT_EQ(list.size(), inList);
+      EXPECT_EQ(list.totalAge(), static_cast<double>(ages));
     }
-    std::int64_t available = 0, inList = 0, ages = 0;
-    for (std::int32_t i = 0; i < 300; ++i) {
-      available += state[i] == 0;
-      inList += state[i] != 2;
-      if (state[i] != 2) ages += age[i];
-      EXPECT_EQ(list.available(i), state[i] == 0);
-      EXPECT_EQ(list.inList(i), state[i] != 2);
-    }
-    EXPECT_EQ(list.availableCount(), available);
-    EXPECT_EQ(list.size(), inList);
-    EXPECT_EQ(list.totalAge(), static_cast<double>(ages));
   }
 }
 
