@@ -11,18 +11,35 @@
 namespace pairlab {
 namespace {
 
-// Against a list that really erases: files of random removals, some past the sparse limit, and
-// a population that changes size.
+// Against a list that really erases: files of random removals (anywhere, or near the front
+// only), one after another for the same population (small ones keep the list itself, large ones
+// past the sparse limit turn dense), and a population that changes size.
 TEST(PositionMap, HoldsThePositionsOfAListThatErases) {
   Random rng(3);
   PositionMap map;
-  for (auto [n, removals] :
-       {std::pair{1, 0}, {5000, 4900}, {5000, 300}, {37, 20}, {5000, 4999}, {5000, 2000}}) {
+  struct File {
+    int n, removals;
+    bool front;
+  };
+  for (auto [n, removals, front] : {File{1, 0, false},
+                                    {37, 20, false},
+                                    {37, 36, false},
+                                    {37, 9, true},
+                                    {37, 9, false},
+                                    {300, 150, false},
+                                    {300, 299, false},
+                                    {300, 40, true},
+                                    {300, 40, false},
+                                    {5000, 4900, false},
+                                    {5000, 300, false},
+                                    {5000, 4999, false},
+                                    {5000, 2000, true}}) {
     map.reset(n);
     std::vector<std::int32_t> list(static_cast<std::size_t>(n));
     std::iota(list.begin(), list.end(), 0);
+    for (std::int64_t p = 0; p < n; ++p) ASSERT_EQ(map.at(p), p) << n;
     for (int r = 0; r < removals; ++r) {
-      const std::int64_t p = rng.position(static_cast<std::int64_t>(list.size()));
+      const std::int64_t p = rng.position(static_cast<std::int64_t>(list.size()) / (front ? 4 : 1));
       ASSERT_EQ(map.at(p), list[static_cast<std::size_t>(p)]) << n << " removal " << r;
       map.remove(list[static_cast<std::size_t>(p)], p);
       list.erase(list.begin() + p);
@@ -30,12 +47,11 @@ TEST(PositionMap, HoldsThePositionsOfAListThatErases) {
       const std::int64_t q = rng.position(static_cast<std::int64_t>(list.size()));
       ASSERT_EQ(map.at(q), list[static_cast<std::size_t>(q)]);
     }
-    for (std::size_t p = 0; p < list.size(); p += 1 + list.size() / 50)
+    for (std::size_t p = 0; p < list.size(); ++p)
       ASSERT_EQ(map.at(static_cast<std::int64_t>(p)), list[p]);
   }
 }
 
-// A small population is reset whole, a large one by what the file changed.
 TEST(CandidateList, AFileStartsAfreshWhateverThePreviousOneChanged) {
   for (const int n : {300, 6000}) {
     const std::vector<double> traits(n, 0.5);
