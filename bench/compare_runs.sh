@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs two builds of pairlab on the same continuous-trait configurations (fixed seeds) and checks
 # that they write the same standard output and the same files, byte for byte (the time line that
-# opens each result file aside). Used to check that a change of the continuous road leaves every
+# opens each result file, the run ledger Pairlab_runs.tsv, which records times, and the lock of
+# the output directory aside). Used to check that a change of the continuous road leaves every
 # run as it was: give the binary built before the change as REFERENCE.
 # Usage: bench/compare_runs.sh REFERENCE CANDIDATE [LARGEST_N]   (LARGEST_N defaults to 40000)
 set -uo pipefail
@@ -22,6 +23,7 @@ compare() {
     [ -n "${phenotypes:-}" ] && cp "$phenotypes" "$work/$side/PairlabUserPhenotypes.txt"
     (cd "$work/$side" && "${!side}" -continuous 1 "$@" >stdout.txt 2>&1; echo "status $?" >>stdout.txt)
     find "$work/$side" -path '*/Out_*' -type f -exec sed -i '1{/^[A-Z][a-z][a-z] [A-Z][a-z][a-z] /d}' {} +
+    find "$work/$side" \( -name Pairlab_runs.tsv -o -name .pairlab.lock \) -delete
   done
   if ! diff -r "$work/reference" "$work/candidate" >/dev/null; then
     failures=$((failures + 1))

@@ -134,7 +134,7 @@ class FileRun {
 
   // The individual at a uniform position of the list (the position goes to `position`).
   std::int32_t draw(const CandidateList& sex, std::int64_t& position) {
-    position = rng_.position(sex.size());
+    position = positionDraw(sex.size());
     return sex.at(position);
   }
 
@@ -188,7 +188,7 @@ class FileRun {
   }
 
   std::int64_t pairPosition(std::int64_t cells) {
-    const std::int64_t n = rng_.position(cells);
+    const std::int64_t n = positionDraw(cells);
     return n < cells ? n : cells - 1;
   }
 
@@ -232,6 +232,42 @@ class FileRun {
     return false;
   }
 
+  // ----- draws ahead -----
+  // The first draw of an encounter follows the acceptance draw of the one before it. When the
+  // file is sure to go on after this encounter (no sample completed, no limit passed, no deaths
+  // to end it), that draw is taken right after the acceptance draw: the stream of draws is the
+  // same, and the partners it will most likely name are fetched from memory while this
+  // encounter still waits for its own. Without aging, the next encounter's first draw is always
+  // a position draw.
+
+  double drawU() {
+    if (!drawnAhead_) return rng_.u();
+    drawnAhead_ = false;
+    return aheadDraw_;
+  }
+  // A uniform choice among n positions, as Random::position makes it.
+  std::int64_t positionDraw(std::int64_t n) {
+    return static_cast<std::int64_t>(drawU() * static_cast<double>(n));
+  }
+
+  void drawAhead() {
+    if (kAging || k_ + 1 >= s_.matings || (limited_ && counter_ + 1 > totpairs_)) return;
+    aheadDraw_ = rng_.u();
+    drawnAhead_ = true;
+    // The partners the draw names if this encounter leaves the lists as they are.
+    if (usesTable_ && !s_.onechoosy) {
+      const std::int64_t columns = males_.size();
+      const std::int64_t cells = females_.size() * columns;
+      const std::int64_t n =
+          std::min(static_cast<std::int64_t>(aheadDraw_ * static_cast<double>(cells)), cells - 1);
+      females_.prefetch(females_.at(n / columns));
+      males_.prefetch(males_.at(n % columns));
+    } else {
+      females_.prefetch(females_.at(
+          static_cast<std::int64_t>(aheadDraw_ * static_cast<double>(females_.size()))));
+    }
+  }
+
   // ----- the current maximum -----
 
   // The maximum falls to the next entry of the descending order, never below the smallest.
@@ -243,13 +279,19 @@ class FileRun {
     switch (s_.branch) {
       case Branch::RandomMating:
         return true;
-      case Branch::Logistic:
+      case Branch::Logistic: {
         args_[2] = males_.trait(m);
         args_[5] = females_.trait(f);
-        return Logitpref(args_) > rng_.u();
-      default:
+        const bool mates = Logitpref(args_) > rng_.u();
+        drawAhead();
+        return mates;
+      }
+      default: {
         p = preferences_->preference(f, m, females_.trait(f), males_.trait(m));
-        return p / currentMax_ > rng_.u();
+        const double u = rng_.u();
+        drawAhead();  // while the preference may still be on its way from memory
+        return p / currentMax_ > u;
+      }
     }
   }
 
@@ -370,6 +412,8 @@ class FileRun {
   double pendingMax_ = 0.0;
   std::int64_t steps_ = 0;
   std::int64_t cursor_ = 0;
+  double aheadDraw_ = 0.0;  // the next encounter's first draw, when drawnAhead_
+  bool drawnAhead_ = false;
   std::int64_t femalePosition_ = 0;  // the pair of the encounter in the candidate lists
   std::int64_t malePosition_ = 0;
   FileResult result_;
