@@ -4,7 +4,9 @@
 #       -choice 0.5 -numfiles 3 -fixseed 1. Wall and processor seconds, peak resident memory,
 #       and the bound of 100 bytes x N + 64 MiB it must stay under.
 #   (b) The other branches and encounter processes at N = 10^7 (when LARGEST_N allows): the same
-#       figures, since every continuous run must stay under the bound.
+#       figures, since every continuous run must stay under the bound. (The negative branch uses
+#       -tolerance 0.5: with the default a random pair's preference is some 10^-13 of the
+#       largest, and a file would run to its limit of nfem x nmale encounters.)
 #   (c) The time of a file at N = 10^6 against N = 500 (individual encounters, FND -choice 0.5,
 #       default matings, no data files): runs of 3000 files less runs of 2 files (the fastest of
 #       five each, by the clock), so that process start and set-up cancel.
@@ -54,7 +56,7 @@ if [ "$n" -le "$largest" ]; then
   echo "(b) other runs at N = $n, -numfiles 3"
   header
   for options in "-model 1 -choice 0.5" "-model -10 -choice 0.5" "-model -1 -choice 0.5 -onechoosy 1" \
-                 "-model -1 -choice -0.5" "-model -2 -choice 0.5 -bias 0.1" \
+                 "-model -1 -choice -0.5 -tolerance 0.5" "-model -2 -choice 0.5 -bias 0.1" \
                  "-model -1 -choice 0.5 -age_params 1 2 0" "-model -10 -choice 0 -age_params 1 2 0" \
                  "-model -3" "-model -1 -choice 0.5 -writedistrib 1"; do
     # shellcheck disable=SC2086

@@ -254,18 +254,33 @@ class FileRun {
     if (kAging || k_ + 1 >= s_.matings || (limited_ && counter_ + 1 > totpairs_)) return;
     aheadDraw_ = rng_.u();
     drawnAhead_ = true;
-    // The partners the draw names if this encounter leaves the lists as they are.
+    // The partners the draw names if this encounter leaves the lists as they are, and, under
+    // individual encounters, if it mates and the pair leaves them.
+    const bool shrinks =
+        s_.mode == EncounterProcess::Individual && s_.branch != Branch::RandomMating;
     if (usesTable_ && !s_.onechoosy) {
-      const std::int64_t columns = males_.size();
-      const std::int64_t cells = females_.size() * columns;
-      const std::int64_t n =
-          std::min(static_cast<std::int64_t>(aheadDraw_ * static_cast<double>(cells)), cells - 1);
-      females_.prefetch(females_.at(n / columns));
-      males_.prefetch(males_.at(n % columns));
+      prefetchPair(females_.size(), males_.size(), 0);
+      if (shrinks) prefetchPair(females_.size() - 1, males_.size() - 1, 1);
     } else {
-      females_.prefetch(females_.at(
-          static_cast<std::int64_t>(aheadDraw_ * static_cast<double>(females_.size()))));
+      prefetchFemale(females_.size(), 0);
+      if (shrinks) prefetchFemale(females_.size() - 1, 1);
     }
+  }
+  // The individuals at the positions the draw ahead gives for lists of these sizes; `left` is 1
+  // when the encounter's pair has left them (later positions then hold the next individual).
+  void prefetchPair(std::int64_t rows, std::int64_t columns, std::int64_t left) {
+    const std::int64_t cells = rows * columns;
+    if (cells <= 0) return;
+    const std::int64_t n =
+        std::min(static_cast<std::int64_t>(aheadDraw_ * static_cast<double>(cells)), cells - 1);
+    const std::int64_t f = n / columns, m = n % columns;
+    females_.prefetch(females_.at(f + (f >= femalePosition_ ? left : 0)));
+    males_.prefetch(males_.at(m + (m >= malePosition_ ? left : 0)));
+  }
+  void prefetchFemale(std::int64_t size, std::int64_t left) {
+    if (size <= 0) return;
+    const auto f = static_cast<std::int64_t>(aheadDraw_ * static_cast<double>(size));
+    females_.prefetch(females_.at(f + (f >= femalePosition_ ? left : 0)));
   }
 
   // ----- the current maximum -----
