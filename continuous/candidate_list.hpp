@@ -50,7 +50,9 @@ class PositionMap {
   }
 
  private:
-  static constexpr std::int32_t kListLimit = 4096;
+  // Up to this size an erasure's move of the rest of the list costs less than the searches of the
+  // sorted list of those who left.
+  static constexpr std::int32_t kListLimit = 1024;
   static constexpr std::size_t kSparseLimit = 4096;
   std::int32_t lookUpTree(std::int64_t position) const;
   void removeFromMap(std::int32_t individual, std::int64_t position);

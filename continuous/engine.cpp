@@ -63,7 +63,9 @@ class FileRun {
         usesTable_(settings.branch == Branch::PositiveAssortative ||
                    settings.branch == Branch::NegativeAssortative),
         // Random mating without aging needs no limit: every encounter is a mating.
-        limited_(settings.aging || settings.branch != Branch::RandomMating) {
+        limited_(settings.aging || settings.branch != Branch::RandomMating),
+        fetchAhead_(static_cast<std::int64_t>(inputs.femaleTraits->size() +
+                                              inputs.maleTraits->size()) >= kFetchAheadFrom) {
     females_.startFile(*inputs.femaleTraits);
     males_.startFile(*inputs.maleTraits);
     roundFemales_.clear();
@@ -238,7 +240,8 @@ class FileRun {
   // to end it), that draw is taken right after the acceptance draw: the stream of draws is the
   // same, and the partners it will most likely name are fetched from memory while this
   // encounter still waits for its own. Without aging, the next encounter's first draw is always
-  // a position draw.
+  // a position draw. Only a population too large for the caches gains by it.
+  static constexpr std::int64_t kFetchAheadFrom = std::int64_t{1} << 16;  // individuals
 
   double drawU() {
     if (!drawnAhead_) return rng_.u();
@@ -251,7 +254,8 @@ class FileRun {
   }
 
   void drawAhead() {
-    if (kAging || k_ + 1 >= s_.matings || (limited_ && counter_ + 1 > totpairs_)) return;
+    if (kAging || !fetchAhead_ || k_ + 1 >= s_.matings || (limited_ && counter_ + 1 > totpairs_))
+      return;
     aheadDraw_ = rng_.u();
     drawnAhead_ = true;
     // The partners the draw names if this encounter leaves the lists as they are, and, under
@@ -427,6 +431,7 @@ class FileRun {
   double pendingMax_ = 0.0;
   std::int64_t steps_ = 0;
   std::int64_t cursor_ = 0;
+  const bool fetchAhead_;
   double aheadDraw_ = 0.0;  // the next encounter's first draw, when drawnAhead_
   bool drawnAhead_ = false;
   std::int64_t femalePosition_ = 0;  // the pair of the encounter in the candidate lists
