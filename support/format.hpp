@@ -12,6 +12,9 @@ namespace pairlab {
 void appendGeneral(std::string& out, double value);
 // As `stream << std::fixed << std::setprecision(decimals) << value`: "%.<decimals>f".
 void appendFixed(std::string& out, double value, int decimals);
+// The fast road of appendFixed: the same text for |value| < 10^9 and at most nine decimals;
+// returns false, appending nothing, for any other value.
+bool appendFixedExactly(std::string& out, double value, int decimals);
 // Plain decimal, with a minus sign when negative.
 void appendInteger(std::string& out, std::int64_t value);
 // The shortest text that reads back to the same double; "inf", "-inf", and "nan" for every NaN.
