@@ -239,6 +239,28 @@ std::vector<Span> markReachable(const std::vector<double>& freqs, Candidate cand
   }
   return taken;
 }
+
+// The same marks, found faster when every nonempty interval within [0, 1) starts where the one
+// before it ends (the first at 0), as without negative frequencies: then no earlier type takes
+// any part of an interval, so every candidate with one is reachable, and the intervals cover
+// [0, end) without a gap. Returns false, leaving marks to be cleared, for any other layout.
+template <typename Candidate>
+bool markReachableInOrder(const std::vector<double>& freqs, Candidate candidate,
+                          std::vector<bool>& reachable, double& end) {
+  double cumulative = 0.0;
+  end = 0.0;
+  for (std::size_t t = 0; t < freqs.size(); ++t) {
+    const double lo = cumulative;
+    cumulative += freqs[t];
+    const double a = std::max(lo, 0.0);
+    const double b = std::min(cumulative, 1.0);
+    if (!(a < b)) continue;
+    if (a != end) return false;
+    end = b;
+    if (candidate(t)) reachable[t] = true;
+  }
+  return true;
+}
 }  // namespace
 
 std::vector<bool> rouletteReachable(const std::vector<double>& freqs,
@@ -246,17 +268,32 @@ std::vector<bool> rouletteReachable(const std::vector<double>& freqs,
   // A type with individuals takes its draws; one without ends the walk when its interval
   // reaches 1.
   std::vector<bool> reachable(freqs.size(), false);
-  markReachable(
-      freqs, [&](std::size_t t) { return pool[t] > 0.0; },
-      [&](std::size_t t, double end) { return pool[t] > 0.0 || end >= 1.0; }, reachable);
+  const auto candidate = [&](std::size_t t) { return pool[t] > 0.0; };
+  const auto takes = [&](std::size_t t, double end) { return pool[t] > 0.0 || end >= 1.0; };
+  double end = 0.0;
+  if (markReachableInOrder(freqs, candidate, reachable, end)) return reachable;
+  reachable.assign(freqs.size(), false);
+  markReachable(freqs, candidate, takes, reachable);
   return reachable;
 }
 
-std::vector<bool> drawTypeReachable(const std::vector<double>& freqs) {
-  std::vector<bool> reachable(freqs.size(), false);
+void drawTypeReachable(const std::vector<double>& freqs, std::vector<bool>& reachable) {
+  reachable.assign(freqs.size(), false);
   const auto always = [](auto&&...) { return true; };
-  const std::vector<Span> taken = markReachable(freqs, always, always, reachable);
-  if (!freqs.empty() && !covers(taken, 0.0, 1.0)) reachable[typeBeyondIntervals(freqs)] = true;
+  double end = 0.0;
+  bool coversAll = false;
+  if (markReachableInOrder(freqs, always, reachable, end)) {
+    coversAll = end >= 1.0;
+  } else {
+    reachable.assign(freqs.size(), false);
+    coversAll = covers(markReachable(freqs, always, always, reachable), 0.0, 1.0);
+  }
+  if (!freqs.empty() && !coversAll) reachable[typeBeyondIntervals(freqs)] = true;
+}
+
+std::vector<bool> drawTypeReachable(const std::vector<double>& freqs) {
+  std::vector<bool> reachable;
+  drawTypeReachable(freqs, reachable);
   return reachable;
 }
 

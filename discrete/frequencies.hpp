@@ -47,6 +47,8 @@ int drawType(const std::vector<double>& freqs, Random& rng);
 // Which types drawType can return: a type whose interval within [0, 1) is not entirely taken by
 // earlier types, and the type a draw beyond every interval selects, when some draw can be.
 std::vector<bool> drawTypeReachable(const std::vector<double>& freqs);
+// The same, into reachable (its storage reused).
+void drawTypeReachable(const std::vector<double>& freqs, std::vector<bool>& reachable);
 
 // Frequencies of the individuals left: leftOfType[t] / left for every type but the last, which
 // gets 1 minus the others.

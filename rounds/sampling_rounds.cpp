@@ -559,8 +559,9 @@ void addTo(std::vector<double>& sum, const std::vector<double>& v) {
 }
 
 // Types that can still meet: drawn by their frequency, with individuals left.
-std::vector<bool> canMeet(const std::vector<double>& freqs, const std::vector<double>& available) {
-  std::vector<bool> types = drawTypeReachable(freqs);
+const std::vector<bool>& canMeet(const std::vector<double>& freqs,
+                                 const std::vector<double>& available, std::vector<bool>& types) {
+  drawTypeReachable(freqs, types);
   for (std::size_t t = 0; t < types.size(); ++t) types[t] = types[t] && available[t] > 0.0;
   return types;
 }
@@ -592,8 +593,10 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
   int total = 0, r = 0;
 
   // A round lasts until a pair mates; it could not end if no pair that can meet can mate.
+  std::vector<bool> femalesMeet, malesMeet;
   auto checkRoundCanEnd = [&] {
-    if (!somePairCanMate(mm, M, canMeet(p1r[r], availableFemales), canMeet(p2r[r], availableMales)))
+    if (!somePairCanMate(mm, M, canMeet(p1r[r], availableFemales, femalesMeet),
+                         canMeet(p2r[r], availableMales, malesMeet)))
       stopNoPairCanMate(r + 1, f, M);
   };
   checkRoundCanEnd();

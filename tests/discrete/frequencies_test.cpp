@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <random>
 
 #include "support/diagnostics.hpp"
 #include "support/test_helpers.hpp"
@@ -278,6 +279,52 @@ TEST(TypeDraw, ReachableTypes) {
   // Draws beyond every interval select the last type with a positive frequency.
   EXPECT_EQ(drawTypeReachable({0.3, 0.3, 0.0}), (Reach{true, true, false}));
   EXPECT_EQ(drawTypeReachable({0.0, 0.0}), (Reach{true, false}));
+}
+
+// Both reachability sets against the draws themselves: what a draw selects changes only where u
+// passes a sum of frequencies, so the draws u = 0 and u = every such sum in [0, 1) see every type
+// a draw can select. Frequencies as the rounds leave them (counts / left, the last type taking
+// 1 minus the others), with zeros, gaps, overshoots and negative entries.
+TEST(TypeDraw, ReachableTypesAreThoseSomeDrawSelects) {
+  std::mt19937_64 bits(5);
+  const double parts[] = {0.0, 0.0, 0.1, 0.25, 0.3, 0.5, 1.0 / 3.0, 0.7, 1.0, -0.2, -1e-17, 1e-17};
+  for (int trial = 0; trial < 20000; ++trial) {
+    const std::size_t k = 1 + bits() % 5;
+    Vec freqs(k), pool(k), counts(k);
+    for (std::size_t t = 0; t < k; ++t) {
+      counts[t] = static_cast<double>(bits() % 4);
+      freqs[t] = parts[bits() % std::size(parts)];
+      pool[t] = static_cast<double>(bits() % 3);
+    }
+    const int left = static_cast<int>(std::accumulate(counts.begin(), counts.end(), 0.0));
+    if (trial % 2 == 0 && left > 0) refreshFrequencies(freqs, counts, left);
+    int beyond = 0;  // the type a draw beyond every interval selects
+    for (int t = static_cast<int>(k) - 1; t > 0 && beyond == 0; --t)
+      if (freqs[t] > 0.0) beyond = t;
+    std::vector<double> draws{0.0};
+    double sum = 0.0;
+    for (double f : freqs) draws.push_back(sum += f);
+    std::vector<bool> byDraw(k, false), byRoulette(k, false);
+    for (double u : draws) {
+      if (!(u >= 0.0 && u < 1.0)) continue;
+      const int t = findType(freqs, u);
+      byDraw[t >= 0 ? t : beyond] = true;
+      double cumulative = 0.0;  // the walk of a roulette draw
+      for (std::size_t c = 0; c < k; ++c) {
+        const double lo = cumulative;
+        cumulative += freqs[c];
+        if (!(lo <= u && u < cumulative)) continue;
+        if (pool[c] > 0.0) {
+          byRoulette[c] = true;
+          break;
+        }
+        if (cumulative >= 1.0) break;
+      }
+    }
+    ASSERT_EQ(drawTypeReachable(freqs), byDraw) << ::testing::PrintToString(freqs);
+    ASSERT_EQ(rouletteReachable(freqs, pool), byRoulette)
+        << ::testing::PrintToString(freqs) << ::testing::PrintToString(pool);
+  }
 }
 
 }  // namespace
