@@ -534,12 +534,15 @@ void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config,
 namespace {
 
 // The shares of the matings each type is expected to obtain at the frequencies p1, p2 and mean
-// propensity M; the last type of each sex takes what the others leave.
+// propensity M; the last type of each sex takes what the others leave (rows and columns are
+// working space).
 void expectedMatedShares(const std::vector<double>& p1, const std::vector<double>& p2,
                          const Matrix& mm, double M, std::vector<double>& e1,
-                         std::vector<double>& e2) {
+                         std::vector<double>& e2, std::vector<double>& rows,
+                         std::vector<double>& columns) {
   const std::size_t k1 = p1.size(), k2 = p2.size();
-  std::vector<double> rows(k1, 0.0), columns(k2, 0.0);
+  rows.assign(k1, 0.0);
+  columns.assign(k2, 0.0);
   for (std::size_t i = 0; i < k1; ++i)
     for (std::size_t j = 0; j < k2; ++j) {
       const double w = p1[i] * p2[j] * mm[i][j];
@@ -566,6 +569,15 @@ const std::vector<bool>& canMeet(const std::vector<double>& freqs,
   return types;
 }
 
+// The per-round tables of the replicate in progress (population frequencies, the pair that
+// mated) and working space, kept from one replicate to the next so that their storage is reused:
+// a replicate has as many rounds as matings.
+struct IndividualRounds {
+  std::vector<std::vector<double>> p1r, p2r, roundPairs;
+  std::vector<double> rows, columns;
+  std::vector<bool> femalesMeet, malesMeet;
+};
+
 }  // namespace
 
 void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
@@ -576,14 +588,20 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
   const Matrix& mm = ex.modelmatrix;
 
   // One round per mating. Per round: the population frequencies and the pair that mated.
-  std::vector<std::vector<double>> p1r{ex.p1}, p2r{ex.p2};
-  std::vector<std::vector<double>> roundPairs{std::vector<double>(k1 * k2, 0.0)};
-  p1r.reserve(n);
-  p2r.reserve(n);
-  roundPairs.reserve(n);
+  static thread_local IndividualRounds rounds;
+  std::vector<std::vector<double>>& p1r = rounds.p1r;
+  std::vector<std::vector<double>>& p2r = rounds.p2r;
+  std::vector<std::vector<double>>& roundPairs = rounds.roundPairs;
+  const std::size_t roundCount = std::max(n, 1);
+  p1r.resize(roundCount);
+  p2r.resize(roundCount);
+  roundPairs.resize(roundCount);
+  p1r[0] = ex.p1;
+  p2r[0] = ex.p2;
+  roundPairs[0].assign(k1 * k2, 0.0);
   double M = ex.meanPropensity;
   std::vector<double> e1(k1), e2(k2);
-  expectedMatedShares(ex.p1, ex.p2, mm, M, e1, e2);
+  expectedMatedShares(ex.p1, ex.p2, mm, M, e1, e2, rounds.rows, rounds.columns);
   Matrix pairCounts = zeroMatrix(k1, k2), observedPairs = zeroMatrix(k1, k2);
   Matrix expectedProducts = products(e1, e2);      // over started rounds
   Matrix randomProducts = products(ex.p1, ex.p2);  // over started rounds
@@ -593,10 +611,9 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
   int total = 0, r = 0;
 
   // A round lasts until a pair mates; it could not end if no pair that can meet can mate.
-  std::vector<bool> femalesMeet, malesMeet;
   auto checkRoundCanEnd = [&] {
-    if (!somePairCanMate(mm, M, canMeet(p1r[r], availableFemales, femalesMeet),
-                         canMeet(p2r[r], availableMales, malesMeet)))
+    if (!somePairCanMate(mm, M, canMeet(p1r[r], availableFemales, rounds.femalesMeet),
+                         canMeet(p2r[r], availableMales, rounds.malesMeet)))
       stopNoPairCanMate(r + 1, f, M);
   };
   checkRoundCanEnd();
@@ -618,16 +635,16 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
     --malesLeft;
     availableFemales[i] -= 1.0;
     availableMales[j] -= 1.0;
-    p1r.push_back(p1r[r]);
-    p2r.push_back(p2r[r]);
-    roundPairs.emplace_back(k1 * k2, 0.0);
+    p1r[r + 1] = p1r[r];
+    p2r[r + 1] = p2r[r];
+    roundPairs[r + 1].assign(k1 * k2, 0.0);
     ++r;
     refreshFrequencies(p1r[r], availableFemales, femalesLeft);
     refreshFrequencies(p2r[r], availableMales, malesLeft);
     addProducts(randomProducts, p1r[r], p2r[r]);
     M = meanPropensity(p1r[r], p2r[r], mm);
     checkFiniteMeanPropensity(M);
-    expectedMatedShares(p1r[r], p2r[r], mm, M, e1, e2);
+    expectedMatedShares(p1r[r], p2r[r], mm, M, e1, e2, rounds.rows, rounds.columns);
     addProducts(expectedProducts, e1, e2);
     addTo(sumP1, p1r[r]);
     addTo(sumE1, e1);
