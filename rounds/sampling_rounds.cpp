@@ -569,36 +569,29 @@ const std::vector<bool>& canMeet(const std::vector<double>& freqs,
   return types;
 }
 
-// The per-round tables of the replicate in progress (population frequencies, the pair that
-// mated) and working space, kept from one replicate to the next so that their storage is reused:
-// a replicate has as many rounds as matings.
-struct IndividualRounds {
-  std::vector<std::vector<double>> p1r, p2r, roundPairs;
-  std::vector<double> rows, columns;
-  std::vector<bool> femalesMeet, malesMeet;
-};
-
 }  // namespace
 
+void IndividualRounds::start(const std::vector<double>& p1, const std::vector<double>& p2,
+                             int count) {
+  for (auto* table : {&p1r, &p2r, &roundPairs}) table->resize(static_cast<std::size_t>(count));
+  p1r[0] = p1;
+  p2r[0] = p2;
+  roundPairs[0].assign(p1.size() * p2.size(), 0.0);
+}
+
 void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                                  RunAccumulators& acc, RunOutput& output, Random& rng) {
+                                  IndividualRounds& rounds, RunAccumulators& acc, RunOutput& output,
+                                  Random& rng) {
   if (config.verbose)
     std::cout << "Beginning individual encounters with sampling rounds" << std::endl;
   const int k1 = ex.k1, k2 = ex.k2, n = config.matings;
   const Matrix& mm = ex.modelmatrix;
 
   // One round per mating. Per round: the population frequencies and the pair that mated.
-  static thread_local IndividualRounds rounds;
-  std::vector<std::vector<double>>& p1r = rounds.p1r;
-  std::vector<std::vector<double>>& p2r = rounds.p2r;
-  std::vector<std::vector<double>>& roundPairs = rounds.roundPairs;
-  const std::size_t roundCount = std::max(n, 1);
-  p1r.resize(roundCount);
-  p2r.resize(roundCount);
-  roundPairs.resize(roundCount);
-  p1r[0] = ex.p1;
-  p2r[0] = ex.p2;
-  roundPairs[0].assign(k1 * k2, 0.0);
+  rounds.start(ex.p1, ex.p2, std::max(n, 1));
+  auto& p1r = rounds.p1r;
+  auto& p2r = rounds.p2r;
+  auto& roundPairs = rounds.roundPairs;
   double M = ex.meanPropensity;
   std::vector<double> e1(k1), e2(k2);
   expectedMatedShares(ex.p1, ex.p2, mm, M, e1, e2, rounds.rows, rounds.columns);
@@ -706,12 +699,13 @@ void runSamplingRounds(const RunConfig& config, const SettledRun& run, RunOutput
                        Random& rng) {
   const RoundsExperiment ex = setupSamplingRounds(config, run, output, rng);
   RunAccumulators acc(config.matings, config.numfiles);
+  IndividualRounds rounds;
   output.planFiles(config.numfiles);
   for (int f = 1; f <= config.numfiles; ++f) {
     if (ex.mass)
       massEncounterReplicate(ex, config, f, acc, output, rng);
     else
-      individualEncounterReplicate(ex, config, f, acc, output, rng);
+      individualEncounterReplicate(ex, config, f, rounds, acc, output, rng);
     output.fileDone(static_cast<std::int64_t>(f) + config.shift);
   }
   writeEMSignificances(ex.filePrefix + ".txt", kProgramName, "",

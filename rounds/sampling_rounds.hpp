@@ -68,12 +68,24 @@ std::vector<double> roundsRandomPartition(int k, int n, double mpf, Random& rng)
 double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, bool mass,
                          double roundSize);
 
+// The per-round tables of an individual-encounter replicate (population frequencies, the pair
+// that mated) and working space. The caller keeps it from one replicate to the next so that its
+// storage is reused: a replicate has as many rounds as matings, and a round allocates nothing.
+struct IndividualRounds {
+  // Tables for `count` rounds, the first at the premating frequencies p1, p2 with no pair yet.
+  void start(const std::vector<double>& p1, const std::vector<double>& p2, int count);
+  std::vector<std::vector<double>> p1r, p2r, roundPairs;
+  std::vector<double> rows, columns;
+  std::vector<bool> femalesMeet, malesMeet;
+};
+
 // One replicate (f from 1) under mass or individual encounters, from its first round to its
 // rounds table.
 void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
                             RunAccumulators& acc, RunOutput& output, Random& rng);
 void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                                  RunAccumulators& acc, RunOutput& output, Random& rng);
+                                  IndividualRounds& rounds, RunAccumulators& acc, RunOutput& output,
+                                  Random& rng);
 
 // Runs the sampling-round mode from its set-up to the significance report.
 void runSamplingRounds(const RunConfig& config, const SettledRun& run, RunOutput& output,

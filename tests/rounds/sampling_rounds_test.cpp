@@ -197,8 +197,10 @@ class Replicates : public RoundsSetup {
     Random before = rng;
     if (ex.mass)
       massEncounterReplicate(ex, config, 1, *acc, runOutput, rng);
-    else
-      individualEncounterReplicate(ex, config, 1, *acc, runOutput, rng);
+    else {
+      IndividualRounds rounds;
+      individualEncounterReplicate(ex, config, 1, rounds, *acc, runOutput, rng);
+    }
     long long draws = 0;
     while (!(before == rng) && draws < 1000000) {
       before.discard(1);
