@@ -220,6 +220,22 @@ bool covers(std::vector<Span> spans, double a, double b) {
 }  // namespace
 
 namespace {
+// Visits the nonempty parts within [0, 1) of the types' intervals of the cumulative frequencies:
+// visit(t, a, b, end of the whole interval) for [a, b), until it returns false. Returns whether
+// every part was visited.
+template <typename Visit>
+bool forEachInterval(const std::vector<double>& freqs, Visit visit) {
+  double cumulative = 0.0;
+  for (std::size_t t = 0; t < freqs.size(); ++t) {
+    const double lo = cumulative;
+    cumulative += freqs[t];
+    const double a = std::max(lo, 0.0);
+    const double b = std::min(cumulative, 1.0);
+    if (a < b && !visit(t, a, b, cumulative)) return false;
+  }
+  return true;
+}
+
 // Marks the types a draw in [0, 1) can reach: those for which candidate(t) holds and part of
 // whose interval within [0, 1) no earlier type takes (an earlier type takes its interval when
 // takes(t, end of its interval) holds). Returns the parts of [0, 1) that the types take.
@@ -227,16 +243,11 @@ template <typename Candidate, typename Takes>
 std::vector<Span> markReachable(const std::vector<double>& freqs, Candidate candidate, Takes takes,
                                 std::vector<bool>& reachable) {
   std::vector<Span> taken;
-  double cumulative = 0.0;
-  for (std::size_t t = 0; t < freqs.size(); ++t) {
-    const double lo = cumulative;
-    cumulative += freqs[t];
-    const double a = std::max(lo, 0.0);
-    const double b = std::min(cumulative, 1.0);
-    if (!(a < b)) continue;
+  forEachInterval(freqs, [&](std::size_t t, double a, double b, double cumulative) {
     if (candidate(t)) reachable[t] = !covers(taken, a, b);
     if (takes(t, cumulative)) taken.push_back({a, b});
-  }
+    return true;
+  });
   return taken;
 }
 
@@ -247,19 +258,13 @@ std::vector<Span> markReachable(const std::vector<double>& freqs, Candidate cand
 template <typename Candidate>
 bool markReachableInOrder(const std::vector<double>& freqs, Candidate candidate,
                           std::vector<bool>& reachable, double& end) {
-  double cumulative = 0.0;
   end = 0.0;
-  for (std::size_t t = 0; t < freqs.size(); ++t) {
-    const double lo = cumulative;
-    cumulative += freqs[t];
-    const double a = std::max(lo, 0.0);
-    const double b = std::min(cumulative, 1.0);
-    if (!(a < b)) continue;
+  return forEachInterval(freqs, [&](std::size_t t, double a, double b, double) {
     if (a != end) return false;
     end = b;
     if (candidate(t)) reachable[t] = true;
-  }
-  return true;
+    return true;
+  });
 }
 }  // namespace
 
