@@ -8,18 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 targets=(parse_args user_freqs user_models user_phenotypes)
 
-missing=()
-for p in clang libclang-rt-dev cmake make; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing missing packages: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+scripts/install-deps.sh clang libclang-rt-dev cmake make
 
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPAIRLAB_FUZZ=ON -DPAIRLAB_TESTS=OFF -DPAIRLAB_BENCH=OFF >/dev/null

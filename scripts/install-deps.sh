@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages the build and the tests need, when any is missing; with
+# arguments, those packages instead (as the fuzz targets ask for their compiler).
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev libbenchmark-dev libboost-math-dev python3 clang-format
           python3-pandas python3-matplotlib python3-yaml snakemake python3-pytest man-db)
+[ $# -gt 0 ] && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
