@@ -1,21 +1,10 @@
 #include "continuous/candidate_list.hpp"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <numeric>
 
 namespace pairlab {
-
-void adviseHugePages(const void* data, std::size_t bytes) {
-  // The whole 2 MiB pages inside the range (the system decides whether it has them to give).
-  constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
-  const auto start = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t from = (start + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t to = (start + bytes) & ~(kHuge - 1);
-  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-}
 
 namespace {
 // Adds `change` to the presence of `individual` in a Fenwick tree (1-based).

@@ -6,11 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace pairlab {
+#include "support/memory.hpp"
 
-// Asks the system to back the range with huge pages: arrays read at random positions across a
-// large population then cost far fewer misses of the address translation. Changes nothing else.
-void adviseHugePages(const void* data, std::size_t bytes);
+namespace pairlab {
 
 // The positions of a candidate list from which individuals are erased: the list starts as the
 // whole population in order, and erasing an individual moves every later one down by one.

@@ -103,16 +103,16 @@ void writeRoundsTable(const std::string& filename, const std::string& programnam
   roundsHeader(out, k1, k2);
 
   std::vector<int> totals(k1 * k2, 0);
+  TextComposer rows(out);
   for (std::size_t r = 0; r < R; ++r) {
-    integer(out, static_cast<std::int64_t>(r + 1));
-    tab(out);
-    for (double v : p1r[r]) fixed3(out, v);
-    for (double v : p2r[r]) fixed3(out, v);
+    rows.integer(static_cast<std::int64_t>(r + 1)).put('\t');
+    for (double v : p1r[r]) rows.fixed3(v).put('\t');
+    for (double v : p2r[r]) rows.fixed3(v).put('\t');
     for (std::size_t c = 0; c < k1 * k2; ++c) {
-      fixed3(out, roundPairs[r][c]);
+      rows.fixed3(roundPairs[r][c]).put('\t');
       totals[c] = static_cast<int>(totals[c] + roundPairs[r][c]);
     }
-    out += '\n';
+    rows.put('\n').flush();
     file.flushIfLarge();
   }
   const std::string offset(k1 + k2, '\t');  // under the round and frequency columns

@@ -22,9 +22,9 @@ namespace pairlab {
 RunAccumulators::RunAccumulators(int rounds, int replicates)
     : R(rounds),
       F(replicates),
-      roundJRpti(static_cast<std::size_t>(rounds) * replicates, kMissing),
-      roundJRpsi(roundJRpti.size(), kMissing),
-      roundJRpss(roundJRpti.size(), kMissing),
+      roundJRpti(largeVector(static_cast<std::size_t>(rounds) * replicates, kMissing)),
+      roundJRpsi(largeVector(roundJRpti.size(), kMissing)),
+      roundJRpss(largeVector(roundJRpti.size(), kMissing)),
       Jpti(replicates, kMissing),
       Jpsi(replicates, kMissing),
       Jpss(replicates, kMissing),
@@ -561,6 +561,9 @@ void addTo(std::vector<double>& sum, const std::vector<double>& v) {
   for (std::size_t k = 0; k < v.size(); ++k) sum[k] += v[k];
 }
 
+// Encounters without a mating after which a round is checked for a pair that can mate.
+constexpr int kMissesBeforeCheck = 1000;
+
 // Types that can still meet: drawn by their frequency, with individuals left.
 const std::vector<bool>& canMeet(const std::vector<double>& freqs,
                                  const std::vector<double>& available, std::vector<bool>& types) {
@@ -603,17 +606,21 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
   int femalesLeft = ex.nfem, malesLeft = ex.nmale;
   int total = 0, r = 0;
 
-  // A round lasts until a pair mates; it could not end if no pair that can meet can mate.
-  auto checkRoundCanEnd = [&] {
-    if (!somePairCanMate(mm, M, canMeet(p1r[r], availableFemales, rounds.femalesMeet),
-                         canMeet(p2r[r], availableMales, rounds.malesMeet)))
-      stopNoPairCanMate(r + 1, f, M);
-  };
-  checkRoundCanEnd();
+  // A round lasts until a pair mates; it could not end if no pair that can meet can mate. As
+  // nothing changes within a round, and the check draws nothing, it is made once, when the round
+  // has gone on for long without a mating: a round that cannot end stops the run all the same.
+  int misses = 0;  // encounters of the round so far, none a mating
   while (total < n) {
     const int i = drawType(p1r[r], rng);
     const int j = drawType(p2r[r], rng);
-    if (!(mm[i][j] / M >= rng.u())) continue;  // both stay in the population
+    if (!(mm[i][j] / M >= rng.u())) {  // both stay in the population
+      if (++misses == kMissesBeforeCheck &&
+          !somePairCanMate(mm, M, canMeet(p1r[r], availableFemales, rounds.femalesMeet),
+                           canMeet(p2r[r], availableMales, rounds.malesMeet)))
+        stopNoPairCanMate(r + 1, f, M);
+      continue;
+    }
+    misses = 0;
 
     ++total;
     roundPairs[r][i * k2 + j] += 1.0;
@@ -643,7 +650,6 @@ void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& c
     addTo(sumE1, e1);
     addTo(sumP2, p2r[r]);
     addTo(sumE2, e2);
-    checkRoundCanEnd();
   }
 
   acc.sumRounds += n;

@@ -1,10 +1,12 @@
 #include "support/memory.hpp"
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -78,6 +80,15 @@ void requireMemory(double bytes, const std::string& what) {
     stopRun("\nNot enough memory for " + what + ": " + memoryText(bytes) +
                 " needed, but the system can give this run only " + memoryText(available) + "\n",
             1);
+}
+
+void adviseHugePages(const void* data, std::size_t bytes) {
+  // The whole 2 MiB pages inside the range (the system decides whether it has them to give).
+  constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+  const auto start = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t from = (start + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t to = (start + bytes) & ~(kHuge - 1);
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
 }  // namespace pairlab

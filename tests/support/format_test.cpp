@@ -97,6 +97,10 @@ TEST(Format, FixedFastRoadGivesTheTextOfToChars) {
       const std::to_chars_result r =
           std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
       const std::string expected(text, r.ptr);
+      if (decimals == 3) {
+        char three[400];
+        ASSERT_EQ(std::string(three, writeFixed3(three, v)), expected) << std::hexfloat << v;
+      }
       std::string got;
       if (appendFixedExactly(got, v, decimals)) {
         ++fast;
