@@ -1,6 +1,7 @@
 // Number-to-text, C-library style text-to-number conversions and word splitting.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -14,9 +15,16 @@ namespace pairlab {
 // standard streams (six significant digits as "%g" for doubles, plain decimal for integers).
 template <typename T>
 requires std::is_arithmetic_v<T> std::string NtoS(T number) {
-  std::ostringstream text;
-  text << number;
-  return text.str();
+  // Whole numbers other than characters and bool: the same text without a stream.
+  if constexpr (std::is_integral_v<T> && sizeof(T) > 1 && !std::is_same_v<T, wchar_t> &&
+                !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>) {
+    char text[24];
+    return std::string(text, std::to_chars(text, text + sizeof text, number).ptr);
+  } else {
+    std::ostringstream text;
+    text << number;
+    return text.str();
+  }
 }
 
 // Conversions with the semantics of atoi / atof / atoll: leading blanks, an optional sign and

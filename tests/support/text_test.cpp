@@ -25,6 +25,21 @@ TEST(NtoS, WritesIntegersInPlainDecimal) {
   EXPECT_EQ(NtoS(-1), "-1");
   EXPECT_EQ(NtoS(62500), "62500");
   EXPECT_EQ(NtoS(123456789012LL), "123456789012");
+  // The same text as the stream gives, at the limits of every width; characters and bool keep
+  // the stream's text.
+  const auto streamed = [](auto v) {
+    std::ostringstream s;
+    s << v;
+    return s.str();
+  };
+  for (long long v : {std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(),
+                      0LL, -7LL})
+    EXPECT_EQ(NtoS(v), streamed(v));
+  EXPECT_EQ(NtoS(std::numeric_limits<unsigned long>::max()),
+            streamed(std::numeric_limits<unsigned long>::max()));
+  EXPECT_EQ(NtoS(static_cast<short>(-32768)), "-32768");
+  EXPECT_EQ(NtoS(true), "1");
+  EXPECT_EQ(NtoS('A'), "A");
 }
 
 TEST(GetWords, SplitsOnBlanksTabsCommasAndSemicolons) {
