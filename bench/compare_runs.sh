@@ -6,6 +6,10 @@
 # run as it was: give the binary built before the change as REFERENCE.
 # Usage: bench/compare_runs.sh REFERENCE CANDIDATE [LARGEST_N]   (LARGEST_N defaults to 40000)
 set -uo pipefail
+if [ $# -lt 2 ] || [ ! -x "$1" ] || [ ! -x "$2" ]; then
+  echo "usage: bench/compare_runs.sh REFERENCE CANDIDATE [LARGEST_N] (two pairlab binaries)" >&2
+  exit 2
+fi
 reference=$(realpath "$1")
 candidate=$(realpath "$2")
 largest=${3:-40000}

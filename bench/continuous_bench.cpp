@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -30,6 +31,7 @@
 #include "continuous/road.hpp"
 #include "rounds/sampling_rounds.hpp"
 #include "support/numeric.hpp"
+#include "support/output.hpp"
 #include "support/run_output.hpp"
 #include "support/settled_run.hpp"
 
@@ -263,6 +265,46 @@ BENCHMARK(BM_TimePerFile)
     ->UseManualTime()
     ->Iterations(9)
     ->Unit(benchmark::kMillisecond);
+
+// The least a replicate of the sampling-rounds run of BM_WholeRun (-model 3 -MRmax 1, 2 x 2
+// types, 100 rounds) can cost whatever the program does around it, in uniform draws: writing its
+// rounds table (a 6 KB file on the memory file system, written whole and renamed into place),
+// the 1,200 logarithms of its running indices (three per cell and round) and its own draws
+// (range(0)). "floor_ratio" is the draw_ratio that a run doing nothing else would have.
+void BM_RoundsReplicateFloor(benchmark::State& state) {
+  const auto dir = scratch() / ("floor" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string text(6000, '0');
+  std::vector<double> arguments(1200);
+  for (std::size_t k = 0; k < arguments.size(); ++k)
+    arguments[k] = 0.5 + static_cast<double>(k) / 1200.0;
+  constexpr int kReplicates = 2000;
+  double fileSeconds = 1e300, logSeconds = 1e300, sink = 0.0;
+  for (auto _ : state) {
+    double start = threadSeconds();
+    for (int f = 1; f <= kReplicates; ++f) {
+      ResultFile file((dir / ("replicate" + std::to_string(f) + ".txt")).string());
+      file.text() = text;
+      file.commit();
+    }
+    fileSeconds = std::min(fileSeconds, (threadSeconds() - start) / kReplicates);
+    start = threadSeconds();
+    for (int f = 0; f < kReplicates; ++f)
+      for (double a : arguments) sink += std::log(a + static_cast<double>(f));
+    logSeconds = std::min(logSeconds, (threadSeconds() - start) / kReplicates);
+    state.SetIterationTime(fileSeconds + logSeconds);
+  }
+  benchmark::DoNotOptimize(sink);
+  std::filesystem::remove_all(dir);
+  const double draw = uniformDrawNanoseconds() * 1e-9;
+  const auto draws = static_cast<double>(state.range(0));
+  state.counters["file_draws"] = fileSeconds / draw;
+  state.counters["logarithm_draws"] = logSeconds / draw;
+  state.counters["floor_ratio"] = (draws + (fileSeconds + logSeconds) / draw) / draws;
+}
+// 318 draws a replicate: the draws BM_WholeRun/5 counts, over its 20,000 replicates.
+BENCHMARK(BM_RoundsReplicateFloor)->Arg(318)->UseManualTime()->Iterations(5);
 
 }  // namespace
 }  // namespace pairlab

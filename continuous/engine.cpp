@@ -199,7 +199,7 @@ class FileRun {
     const std::int64_t columns = males_.size();
     const std::int64_t cells = females_.size() * columns;
     const bool narrow = cells <= std::numeric_limits<std::uint32_t>::max();
-    auto drawPair = [&] {
+    auto drawPair = [&]() __attribute__((always_inline)) {
       const std::int64_t n = pairPosition(cells);
       if (narrow) {  // the same quotient and remainder, by the faster 32-bit division
         const auto n32 = static_cast<std::uint32_t>(n), c32 = static_cast<std::uint32_t>(columns);
@@ -253,9 +253,14 @@ class FileRun {
     return static_cast<std::int64_t>(drawU() * static_cast<double>(n));
   }
 
-  void drawAhead() {
+  // (The test is kept inline: most runs never draw ahead, and a call per encounter would cost
+  // them the registers it spills.)
+  __attribute__((always_inline)) void drawAhead() {
     if (kAging || !fetchAhead_ || k_ + 1 >= s_.matings || (limited_ && counter_ + 1 > totpairs_))
       return;
+    drawAheadNow();
+  }
+  __attribute__((noinline)) void drawAheadNow() {
     aheadDraw_ = rng_.u();
     drawnAhead_ = true;
     // The partners the draw names if this encounter leaves the lists as they are, and, under

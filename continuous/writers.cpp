@@ -15,12 +15,15 @@ double regcorrelxy(const std::vector<double>& x, const std::vector<double>& y, b
                    bool inverse, std::array<double, 2>& regression) {
   if (x.size() != y.size()) rejectInput("Sample size different in regcorrelxy");
   if (x.empty()) rejectInput("Empty vector in regcorrelxy");
-  std::vector<double> xs = x;
-  if (inverse)
-    for (double& v : xs) {
+  std::vector<double> inverted;  // only the inverse regression copies x
+  if (inverse) {
+    inverted = x;
+    for (double& v : inverted) {
       if (!(v > 0.0)) rejectInput("division by 0 in inverse regression\n");
       v = 1.0 / v;
     }
+  }
+  const std::vector<double>& xs = inverse ? inverted : x;
 
   long long n = static_cast<long long>(xs.size());
   double Sx = 0.0, Sy = 0.0, Sxx = 0.0, Syy = 0.0, Sxy = 0.0;
