@@ -32,8 +32,8 @@ TEST(NtoS, WritesIntegersInPlainDecimal) {
     s << v;
     return s.str();
   };
-  for (long long v : {std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(),
-                      0LL, -7LL})
+  for (long long v :
+       {std::numeric_limits<long long>::min(), std::numeric_limits<long long>::max(), 0LL, -7LL})
     EXPECT_EQ(NtoS(v), streamed(v));
   EXPECT_EQ(NtoS(std::numeric_limits<unsigned long>::max()),
             streamed(std::numeric_limits<unsigned long>::max()));
