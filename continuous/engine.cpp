@@ -64,8 +64,9 @@ class FileRun {
                    settings.branch == Branch::NegativeAssortative),
         // Random mating without aging needs no limit: every encounter is a mating.
         limited_(settings.aging || settings.branch != Branch::RandomMating),
-        fetchAhead_(static_cast<std::int64_t>(inputs.femaleTraits->size() +
-                                              inputs.maleTraits->size()) >= kFetchAheadFrom) {
+        fetchAhead_(
+            static_cast<std::int64_t>(inputs.femaleTraits->size() + inputs.maleTraits->size()) >=
+            settings.drawAheadFrom) {
     females_.startFile(*inputs.femaleTraits);
     males_.startFile(*inputs.maleTraits);
     roundFemales_.clear();
@@ -240,8 +241,8 @@ class FileRun {
   // to end it), that draw is taken right after the acceptance draw: the stream of draws is the
   // same, and the partners it will most likely name are fetched from memory while this
   // encounter still waits for its own. Without aging, the next encounter's first draw is always
-  // a position draw. Only a population too large for the caches gains by it.
-  static constexpr std::int64_t kFetchAheadFrom = std::int64_t{1} << 16;  // individuals
+  // a position draw. Only a population too large for the caches gains by it
+  // (EngineSettings::drawAheadFrom).
 
   double drawU() {
     if (!drawnAhead_) return rng_.u();
@@ -264,7 +265,8 @@ class FileRun {
     aheadDraw_ = rng_.u();
     drawnAhead_ = true;
     // The partners the draw names if this encounter leaves the lists as they are, and, under
-    // individual encounters, if it mates and the pair leaves them.
+    // individual encounters, if it mates and the pair leaves them. (Both, without waiting for
+    // the acceptance: fetching only the right ones, once it is known, proved slower.)
     const bool shrinks =
         s_.mode == EncounterProcess::Individual && s_.branch != Branch::RandomMating;
     if (usesTable_ && !s_.onechoosy) {

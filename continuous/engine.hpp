@@ -33,6 +33,10 @@ struct EngineSettings {
   int roundSize = 0;  // R = min(nfem, nmale): mass-encounter rounds end after R encounters
   double impatience = 0.0;
   double logisticIntercept = 0.0;  // a of -logistic_params, the base of the impatience
+  // From this many individuals on, an encounter takes the next one's first draw early so that
+  // the partners it names are on their way from memory in time (the same draws in the same
+  // order: tests lower it to check just that).
+  std::int64_t drawAheadFrom = std::int64_t{1} << 16;
 };
 
 // What the road hands the engine: the population's traits and the Gaussian preferences of the

@@ -119,5 +119,63 @@ TEST(PairOrderInTheEngine, RunsAsTheFullSortedTableAtEverySizeBranchModeAndAging
     }
 }
 
+// Drawing the next encounter's first draw early changes nothing but the time: every branch and
+// encounter process gives the same files and leaves the engine in the same state with it as
+// without it (large populations draw early; here a small one is made to).
+TEST(DrawAhead, GivesTheFilesAndDrawsOfTheEngineThatDoesNot) {
+  const Traits traits = population(500, false, 23);
+  Vec gaussian{0, gaussianCoefficient(1, 0.5, 0.08, 1.0), 0, 0.5};
+  PairOrder order(traits.female, traits.male, PairDistance{0.5, 0.0, 1.0, false}, gaussian);
+  Vec gaussianOneChoosy = gaussian;
+  PairOrder orderOneChoosy(traits.female, traits.male, PairDistance{0.5, 0.0, 1.0, true},
+                           gaussianOneChoosy);
+  struct Case {
+    Branch branch;
+    bool onechoosy;
+    PairPreferences* preferences;
+  };
+  const Case cases[] = {{Branch::PositiveAssortative, false, &order},
+                        {Branch::PositiveAssortative, true, &orderOneChoosy},
+                        {Branch::RandomMating, false, nullptr},
+                        {Branch::Logistic, false, nullptr}};
+  for (const Case& c : cases)
+    for (EncounterProcess mode : {EncounterProcess::WithReplacement, EncounterProcess::Mass,
+                                  EncounterProcess::Individual}) {
+      EngineSettings settings;
+      settings.branch = c.branch;
+      settings.mode = mode;
+      settings.onechoosy = c.onechoosy;
+      settings.roundSize = 250;
+      settings.impatience = 0.01;
+      const EngineInputs inputs{&traits.female, &traits.male, c.preferences};
+      auto run = [&](std::int64_t drawAheadFrom, Random& rng) {
+        settings.drawAheadFrom = drawAheadFrom;
+        FileWorkspace workspace;
+        Files out;
+        Vec args{0.0, 1.0, 0.0, 0.0, 1.0, 0.0};
+        for (int file = 0; file < 20; ++file) {
+          Vec x(100, kMissing), y = x;
+          out.results.push_back(runContinuousFile(settings, inputs, workspace, args, x, y, rng));
+          out.x.push_back(x);
+          out.y.push_back(y);
+        }
+        return out;
+      };
+      Random early(9), late(9);
+      const Files ahead = run(0, early), plain = run(std::int64_t{1} << 62, late);
+      const std::string what = "branch " + std::to_string(static_cast<int>(c.branch)) +
+                               (c.onechoosy ? " one choosy" : "") + ", mode " +
+                               std::to_string(static_cast<int>(mode));
+      ASSERT_TRUE(early == late) << what;
+      for (int f = 0; f < 20; ++f) {
+        ASSERT_EQ(ahead.results[f].k, plain.results[f].k) << what;
+        ASSERT_EQ(ahead.results[f].encounters, plain.results[f].encounters) << what;
+        ASSERT_EQ(ahead.results[f].femaleEncounters, plain.results[f].femaleEncounters) << what;
+        ASSERT_EQ(ahead.x[f], plain.x[f]) << what << " file " << f;
+        ASSERT_EQ(ahead.y[f], plain.y[f]) << what << " file " << f;
+      }
+    }
+}
+
 }  // namespace
 }  // namespace pairlab
