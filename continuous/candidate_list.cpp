@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <numeric>
 
+#include "support/memory.hpp"
+
 namespace pairlab {
 
 namespace {

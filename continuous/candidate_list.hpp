@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/memory.hpp"
-
 namespace pairlab {
 
 // The positions of a candidate list from which individuals are erased: the list starts as the

@@ -11,13 +11,11 @@ namespace pairlab {
 
 namespace {
 
-// Long enough for any double in fixed notation with the decimals the program asks for.
-constexpr int kMaxText = kFixedRoom;
-
+// kFixedRoom is long enough for any number the program writes.
 template <typename Convert>
 void appendWith(std::string& out, Convert convert) {
-  char text[kMaxText];
-  const std::to_chars_result r = convert(text, text + kMaxText);
+  char text[kFixedRoom];
+  const std::to_chars_result r = convert(text, text + kFixedRoom);
   out.append(text, r.ptr);
 }
 
@@ -156,10 +154,8 @@ char* writeFixed3(char* first, double value) {
 }
 
 void appendFixed(std::string& out, double value, int decimals) {
-  if (appendFixedExactly(out, value, decimals)) return;
-  appendWith(out, [value, decimals](char* first, char* last) {
-    return std::to_chars(first, last, value, std::chars_format::fixed, decimals);
-  });
+  char text[kFixedRoom];
+  out.append(text, writeFixed(text, value, decimals));
 }
 
 TextComposer& TextComposer::integer(std::int64_t value) {

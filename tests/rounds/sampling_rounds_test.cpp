@@ -272,6 +272,28 @@ TEST_F(Replicates, NoPairLeftThatCanMateStopsTheRun) {
   }
 }
 
+// A round that goes on long without a mating is checked, and goes on when a pair can still mate:
+// the one favoured pair is drawn once in 2,500 encounters, every other pair mates once in about
+// 4,000 of its encounters.
+TEST_F(Replicates, ALongRoundThatCanEndGoesOn) {
+  writeFile("PairlabUserModel.txt", "2 2\n1 1e-7\n1e-7 1e-7\n");
+  writeFile("PairlabUserFreqs.txt", "0.02 0.98\n0.02 0.98\n");  // 5 and 245 of each sex
+  RunConfig c;
+  c.model = 5;
+  c.uniform = false;
+  c.userfreqs = true;
+  c.MPF = 0.02;
+  c.onlyresume = true;
+  long long draws = 0;
+  try {
+    draws = runReplicate(c);
+  } catch (const Stop& stop) {
+    FAIL() << stop.message;
+  }
+  EXPECT_EQ(acc->sumRounds, 100);
+  EXPECT_GT(draws, 3 * 1000 + 3 * 100);  // some round went past the check
+}
+
 TEST_F(Replicates, MassEncountersNeedAsManyFemalesAsMales) {
   RunConfig c;
   c.model = 1;
