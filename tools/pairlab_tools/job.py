@@ -7,6 +7,7 @@ after a complete run, the marker `done` naming the output directory.
 
 import shlex
 import shutil
+import signal
 import subprocess
 from pathlib import Path
 
@@ -43,8 +44,34 @@ def stop_message(directory, printed, status):
     return message or "stopped without a message"
 
 
+def run_program(command, cwd):
+    """Runs the program; returns (exit status, what it printed, the signal that interrupted this
+    process or None). SIGINT and SIGTERM sent to this process are passed on to the program, which
+    then stops as it does when interrupted, and this process is told of it only afterwards."""
+    received = []
+
+    def pass_on(signum, frame):
+        received.append(signum)
+        if process.poll() is None:
+            process.send_signal(signum)
+
+    try:
+        process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, text=True, errors="replace")
+    except OSError as error:
+        return 127, f"cannot start {command[0]}: {error}\n", None
+    previous = {s: signal.signal(s, pass_on) for s in (signal.SIGINT, signal.SIGTERM)}
+    try:
+        printed = process.communicate()[0]
+    finally:
+        for signum, handler in previous.items():
+            signal.signal(signum, handler)
+    return process.returncode, printed, (received[0] if received else None)
+
+
 def run_job(directory, binary, args, files):
-    """Runs the program in a fresh working directory; returns (exit status, stop message)."""
+    """Runs the program in a fresh working directory; returns (exit status, stop message,
+    the signal that interrupted the job or None)."""
     directory = Path(directory)
     # What an earlier, stopped attempt left would be appended to: start afresh.
     shutil.rmtree(directory, ignore_errors=True)
@@ -54,22 +81,20 @@ def run_job(directory, binary, args, files):
     command = [str(binary), *map(str, args)]
     log = directory / LOG
     log.write_text(f"command: {shlex.join(command)}\n")  # what a killed job leaves
-    try:
-        result = subprocess.run(command, cwd=directory, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, text=True, errors="replace")
-        status, printed = result.returncode, result.stdout
-    except OSError as error:
-        status, printed = 127, f"cannot start {binary}: {error}\n"
+    status, printed, interrupted = run_program(command, directory)
     outputs = output_directories(directory)
     if status == 0 and len(outputs) != 1:
         status = 1
         printed += f"\nexpected one output directory, found {len(outputs)}\n"
     message = "" if status == 0 else stop_message(directory, printed, status)
+    if interrupted and status != 0:
+        message = f"interrupted by {signal.Signals(interrupted).name}" + (
+            f" ({message})" if message else "")
     log.write_text(f"command: {shlex.join(command)}\n--- output ---\n{printed}\n{END_OF_OUTPUT}\n"
                    f"exit status: {status}\nmessage: {message}\n")
     if status == 0:
         (directory / DONE).write_text(outputs[0].name + "\n")
-    return status, message
+    return status, message, interrupted
 
 
 def read_log(directory):

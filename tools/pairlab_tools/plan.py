@@ -14,7 +14,12 @@ A sweep file (YAML) holds:
 Points are numbered from 0 in the order of the grid's combinations, the first option varying
 slowest. Each point's replicates (its -numfiles, default 1) are cut into chunks of `chunk`
 replicates, numbered from 0; chunk c runs with -shift c * chunk, so file numbers never collide,
-and with the seed given by `job_seed`.
+with the seed given by `job_seed` and, for every chunk of the point alike, the population seed
+given by `population_seed`: the chunks of a point share one population, as one run would.
+
+In every table of a sweep (points.tsv, the merged tables, summary.tsv, failed.tsv) the value of a
+swept option is in the column `sweep_<option without its dash>`, a name no table of the program
+uses.
 """
 
 import hashlib
@@ -26,8 +31,23 @@ from pathlib import Path
 import yaml
 
 # Options the sweep assigns to every job itself (-numfiles is the point's number of replicates,
-# which the sweep cuts into chunks).
-ASSIGNED_OPTIONS = ("-shift", "-fixseed")
+# which the sweep cuts into chunks), or that would take a job's output where the sweep does not
+# look for it.
+ASSIGNED_OPTIONS = {
+    "-shift": "is assigned by the sweep to every job",
+    "-fixseed": "is assigned by the sweep to every job",
+    "-popseed": "is assigned by the sweep to every point",
+    "-outdir": "would move the jobs' output directories where the sweep does not look for them",
+    "-checkonly": "is run by the sweep itself for every point before any job",
+}
+# Options that change what a run writes but not its results: a grid over one would repeat the
+# same experiment at every value.
+OUTPUT_OPTIONS = ("-tidy", "-writefiles", "-writedistrib", "-onlyresume", "-verbose", "-progress")
+# The program's second names of options.
+ALIASES = {"-impatience": "-impatient", "-userphenotypes": "-userfreqs",
+           "-selfactor": "-incrfactor", "-decrfactor": "-choicefactor", "-sl": "-SL",
+           "-mpf": "-MPF"}
+SWEEP_PREFIX = "sweep_"
 SEED_MODULUS = 2**63 - 1
 KNOWN_KEYS = {"base", "grid", "chunk", "seed", "files", "resources"}
 
@@ -36,12 +56,43 @@ class SweepError(ValueError):
     """A sweep file that cannot be run as written."""
 
 
-def job_seed(base_seed, point, chunk):
-    """The -fixseed of a job: the first 8 bytes of SHA-256("<base seed>:<point>:<chunk>") as a
-    big-endian unsigned integer, reduced modulo 2^63 - 1, plus 1. It lies in 1 .. 2^63 - 1 and is
-    never 0 (which would mean a seed from the clock)."""
-    digest = hashlib.sha256(f"{base_seed}:{point}:{chunk}".encode()).digest()
+def seed_of(text):
+    """The first 8 bytes of SHA-256(text) as a big-endian unsigned integer, reduced modulo
+    2^63 - 1, plus 1: in 1 .. 2^63 - 1, never 0 (which would mean a seed from the clock)."""
+    digest = hashlib.sha256(text.encode()).digest()
     return int.from_bytes(digest[:8], "big") % SEED_MODULUS + 1
+
+
+def job_seed(base_seed, point, chunk):
+    """The -fixseed of a job: seed_of("<base seed>:<point>:<chunk>")."""
+    return seed_of(f"{base_seed}:{point}:{chunk}")
+
+
+def population_seed(base_seed, point):
+    """The -popseed of every job of a point: seed_of("<base seed>:<point>:population")."""
+    return seed_of(f"{base_seed}:{point}:population")
+
+
+def canonical(option):
+    """An option under its main name."""
+    return ALIASES.get(option, option)
+
+
+def column_of(option):
+    """The column of a swept option in the sweep's tables: 'sweep_' and its name without dash."""
+    return SWEEP_PREFIX + option.lstrip("-")
+
+
+def number_key(words):
+    """Words as the program reads them: numbers by their value (0.5 and 0.50 are one value),
+    other words as text."""
+    key = []
+    for word in words:
+        try:
+            key.append(float(word))
+        except ValueError:
+            key.append(word)
+    return tuple(key)
 
 
 def job_name(point, chunk):
@@ -86,6 +137,7 @@ class Job:
     numfiles: int
     shift: int
     seed: int
+    popseed: int
     args: list  # the program's arguments (without the program)
 
     @property
@@ -104,8 +156,8 @@ class Sweep:
     source: Path    # the sweep file
 
     def parameters(self):
-        """The swept options as column names: without their leading dash."""
-        return [option.lstrip("-") for option in self.grid]
+        """The columns of the swept options (see column_of)."""
+        return [column_of(option) for option in self.grid]
 
     def points(self):
         """Every combination of the grid's values, in order: a list of {option: words}."""
@@ -114,29 +166,80 @@ class Sweep:
                 for combination in itertools.product(*self.grid.values())]
 
     def point_table(self):
-        """One row per point: its number and the value of every swept parameter."""
-        return [{"point": p, **{o.lstrip("-"): " ".join(w) for o, w in values.items()}}
+        """One row per point: its number and the value of every swept option."""
+        return [{"point": p, **{column_of(o): " ".join(w) for o, w in values.items()}}
                 for p, values in enumerate(self.points())]
 
-    def jobs(self):
-        jobs = []
-        for point, values in enumerate(self.points()):
+    def point_plans(self):
+        """Per point: (its words, the options of its run as the program reads them, its number of
+        replicates, the options the sweep adds for the tables)."""
+        plans = []
+        for values in self.points():
             point_words = [w for option, words in values.items() for w in [option, *words]]
             settled = parse_options(self.base + point_words)
             total = int(settled.get("-numfiles", ["1"])[-1])
-            size = min(self.chunk or total, total)
             extra = []
             if "-tidy" not in settled:  # the tables, the pairs of the continuous road included
                 extra += ["-tidy", "2"]
                 if "-writefiles" not in settled:
                     extra += ["-writefiles", "0"]
+            plans.append((point_words, settled, total, extra))
+        return plans
+
+    def run_args(self, point, plan, numfiles, shift, chunk):
+        """The command line of a run of the point's plan: numfiles replicates from shift + 1,
+        with the point's population seed and the chunk's seed."""
+        point_words, _, _, extra = plan
+        return [*self.base, *point_words, *extra, "-numfiles", str(numfiles), "-shift",
+                str(shift), "-popseed", str(population_seed(self.seed, point)), "-fixseed",
+                str(job_seed(self.seed, point, chunk))]
+
+    def check_args(self):
+        """Per point, its command line as one run of all its replicates (its first job's, with
+        the point's -numfiles), in the program's check mode."""
+        return [self.run_args(point, plan, plan[2], 0, 0) + ["-checkonly", "1"]
+                for point, plan in enumerate(self.point_plans())]
+
+    def jobs(self):
+        jobs = []
+        for point, plan in enumerate(self.point_plans()):
+            total = plan[2]
+            size = min(self.chunk or total, total)
             for chunk, shift in enumerate(range(0, total, size)):
                 numfiles = min(size, total - shift)
-                seed = job_seed(self.seed, point, chunk)
-                args = [*self.base, *point_words, *extra, "-numfiles", str(numfiles),
-                        "-shift", str(shift), "-fixseed", str(seed)]
-                jobs.append(Job(point, chunk, numfiles, shift, seed, args))
+                jobs.append(Job(point, chunk, numfiles, shift, job_seed(self.seed, point, chunk),
+                                population_seed(self.seed, point),
+                                self.run_args(point, plan, numfiles, shift, chunk)))
         return jobs
+
+
+def check_options(options, grid):
+    """Refuses options the sweep sets itself, a base that writes no tables, and grids whose
+    points would repeat one experiment: an option swept twice (under its two names), a value
+    given twice (equal as numbers), an option that changes only what a run writes."""
+    for option in [*options, *grid]:
+        if canonical(option) in ASSIGNED_OPTIONS:
+            raise SweepError(f"{option} {ASSIGNED_OPTIONS[canonical(option)]}; remove it from "
+                             "the sweep file")
+    if number_key(options.get("-tidy", ["1"])) == (0.0,):
+        raise SweepError("-tidy 0 in base: the runs would write no tables, and the sweep's "
+                         "summary would be empty; remove it (the sweep asks for -tidy 2)")
+    seen = {}
+    for option, values in grid.items():
+        name = canonical(option)
+        if name in seen:
+            raise SweepError(f"the grid sweeps {seen[name]} and {option}, two names of one "
+                             "option")
+        seen[name] = option
+        if name in OUTPUT_OPTIONS:
+            raise SweepError(f"the grid sweeps {option}, which changes only what a run writes: "
+                             "every value would repeat the same experiment; put it in base")
+        keys = [number_key(words) for words in values]
+        for i, key in enumerate(keys):
+            if key in keys[:i]:
+                raise SweepError(f"grid option {option} has the value "
+                                 f"{' '.join(values[keys.index(key)])!r} twice (as "
+                                 f"{' '.join(values[i])!r}): two points would be one")
 
 
 def load_sweep(path):
@@ -167,10 +270,7 @@ def load_sweep(path):
         grid[str(option)] = [words_of(v) for v in values]
 
     options = parse_options(base)
-    for option in ASSIGNED_OPTIONS:
-        if option in options or option in grid:
-            raise SweepError(f"{option} is assigned by the sweep to every job; "
-                             "remove it from the sweep file")
+    check_options(options, grid)
     numfiles = [options.get("-numfiles", ["1"])] + grid.get("-numfiles", [])
     for words in numfiles:
         if len(words) != 1 or not words[0].isdigit() or int(words[0]) < 1:

@@ -1,13 +1,17 @@
 """pairlab-plot: figures from a run's output directory (its Pairlab_*.tsv tables) or from a
 sweep's directory (summary.tsv and the merged tables).
 
-Each figure is drawn from a table computed by a function of its own (scatter_data,
-round_indices, significance_shares, matings_against_expected, sweep_lines), so the numbers behind
-a figure can be checked apart from its drawing.
+Every number a figure shows comes from the program's tables (no index is computed here); each
+figure's data come from a function of its own (round_index_means, significance_shares,
+matings_against_expected, scatter_data, sweep_lines), so that they can be checked apart from the
+drawing. An output directory may hold several runs: figures are drawn for one run (the last by
+default, --run for another) or for runs pooled on request (--all), and say which.
 """
 
 import argparse
+import re
 import sys
+import textwrap
 from pathlib import Path
 
 import matplotlib
@@ -18,7 +22,9 @@ from matplotlib.ticker import MaxNLocator  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
-from . import tables  # noqa: E402
+from . import stats, tables  # noqa: E402
+from .plan import SWEEP_PREFIX, parse_options  # noqa: E402
+from .summary import expected_matings  # noqa: E402
 
 INDEX_WORDS = {
     "JRpti": "departure from random mating (JRpti)",
@@ -31,6 +37,7 @@ INDEX_WORDS = {
     "Jpss": "sexual selection, whole sample (Jpss)",
     "E0R": "part left unexplained (E0R)",
 }
+ROUND_INDICES = ["JRpti", "JRpsi", "JRpss"]
 PARAMETER_WORDS = {
     "choice": "strength of choice", "tolerance": "tolerance of choice", "bias": "bias of choice",
     "dmax": "preferred distance (Dmax)", "N": "population size", "osr": "males per female",
@@ -42,9 +49,19 @@ PARAMETER_WORDS = {
     "age_params": "aging parameters", "MPF": "minimum type frequency",
 }
 CORRELATION = "correlation between partners' traits"
+MEAN_CI = "mean, 95 % CI of the mean"
+# Options that say how a run writes or is numbered, not what it simulates: left out of titles.
+BOOKKEEPING = {"-tidy", "-writefiles", "-writedistrib", "-onlyresume", "-verbose", "-progress",
+               "-fixseed", "-popseed", "-shift", "-outdir", "-checkonly"}
 
 
-def parameter_words(name):
+def option_of(column):
+    """The option of a swept column: 'sweep_choice' (or 'choice' in older sweeps) -> 'choice'."""
+    return column[len(SWEEP_PREFIX):] if column.startswith(SWEEP_PREFIX) else column
+
+
+def parameter_words(column):
+    name = option_of(column)
     words = PARAMETER_WORDS.get(name)
     return f"{words} (-{name})" if words else f"-{name}"
 
@@ -52,74 +69,43 @@ def parameter_words(name):
 # ---------------------------------------------------------------------------------------------
 # The data of each figure
 
-def j_divergence(x, y, axis):
-    """Sum of (x - y) ln(x / y) over the axes; a cell 0 in both tables adds 0, a cell 0 in one
-    table only makes it infinite."""
-    with np.errstate(divide="ignore", invalid="ignore"):
-        terms = np.where((x == 0) & (y == 0), 0.0, (x - y) * np.log(x / y))
-    return terms.sum(axis=axis)
-
-
-def round_indices(rounds):
-    """JRpti, JRpsi and JRpss of the sample so far after every round of every replicate, from
-    the rounds table, as in the significance report: the pairs so far (cells below 0.5 count 0.5)
-    against the random-mating products of the round frequencies and against the products of the
-    mated shares of each round, both summed over the rounds so far. Under individual encounters
-    the mated shares are those observed (as with -eJRpsi 1)."""
-    rows = []
-    for (run_id, replicate), group in rounds.groupby(["run_id", "replicate"], sort=False):
-        group = group.sort_values(["round", "female_type", "male_type"])
-        k1, k2 = group["female_type"].max(), group["male_type"].max()
-        n_rounds = group["round"].nunique()
-        shape = (n_rounds, k1, k2)
-        pairs = group["pairs"].to_numpy(float).reshape(shape)
-        females = group["female_frequency"].to_numpy(float).reshape(shape)[:, :, 0]
-        males = group["male_frequency"].to_numpy(float).reshape(shape)[:, 0, :]
-        in_round = pairs.sum(axis=(1, 2))
-        with np.errstate(invalid="ignore"):
-            female_shares = np.nan_to_num(pairs.sum(axis=2) / in_round[:, None])
-            male_shares = np.nan_to_num(pairs.sum(axis=1) / in_round[:, None])
-        so_far = np.arange(1, n_rounds + 1)[:, None, None]
-        counts = pairs.cumsum(axis=0)
-        observed = np.maximum(counts, 0.5) / counts.sum(axis=(1, 2))[:, None, None]
-        mated = np.maximum(np.cumsum(female_shares[:, :, None] * male_shares[:, None, :], axis=0),
-                           0.5) / so_far
-        random = np.cumsum(females[:, :, None] * males[:, None, :], axis=0) / so_far
-        rows.append(pd.DataFrame({
-            "run_id": run_id, "replicate": replicate, "round": np.arange(1, n_rounds + 1),
-            "JRpti": j_divergence(observed, random, (1, 2)),
-            "JRpsi": j_divergence(observed, mated, (1, 2)),
-            "JRpss": j_divergence(mated, random, (1, 2))}))
-    return pd.concat(rows, ignore_index=True)
-
-
-def round_summary(running):
-    """Per round and index: the mean and standard deviation over the replicates that reached
-    the round, and their number. The standard deviation divides by the number of replicates, as
-    in the program's significance report."""
-    long = running.melt(id_vars=["run_id", "replicate", "round"], var_name="index")
-    return (long.groupby(["index", "round"], sort=False)["value"]
-            .agg(mean="mean", sd=lambda v: v.std(ddof=0), replicates="count").reset_index())
+def round_index_means(round_indices):
+    """Per index (JRpti, JRpsi, JRpss) and round: the replicates that reached the round, the
+    mean over them of the index of the sample so far (as the program's table gives it) and its
+    95 % confidence interval."""
+    grouped = round_indices.groupby(["index", "round"])["value"]
+    frame = grouped.agg(replicates="count", mean="mean", sd="std").reset_index()
+    t = frame["replicates"].map(lambda n: stats.t_quantile(n - 1) if n > 1 else np.nan)
+    with np.errstate(invalid="ignore"):
+        half = t * frame["sd"] / np.sqrt(frame["replicates"])
+        finite = np.isfinite(frame["mean"])
+        frame["ci_low"] = np.where(finite, frame["mean"] - half, np.nan)
+        frame["ci_high"] = np.where(finite, frame["mean"] + half, np.nan)
+    order = {index: i for i, index in enumerate(ROUND_INDICES)}
+    frame = frame[frame["index"].isin(order)]
+    frame = frame.sort_values(["index", "round"], key=lambda c: c.map(order) if c.name == "index"
+                              else c)
+    return frame.drop(columns="sd").reset_index(drop=True)
 
 
 def significance_shares(indices):
-    """The share of replicates in which each index (E0R aside, it is never tested) was
-    significant, in the program's order."""
+    """Per index (E0R aside, it is never tested), in the program's order: the replicates, those
+    in which the index was significant, their share and its 95 % Wilson interval."""
     tested = indices[indices["index"] != "E0R"]
-    shares = tested.groupby("index")["significant"].mean()
-    return shares.reindex([i for i in tables.INDICES if i in shares.index])
+    rows = []
+    for index in tables.INDICES:
+        flags = tested.loc[tested["index"] == index, "significant"].dropna()
+        if len(flags):
+            low, high = stats.wilson_interval(int(flags.sum()), len(flags))
+            rows.append((index, len(flags), int(flags.sum()), flags.mean(), low, high))
+    return pd.DataFrame(rows, columns=["index", "replicates", "significant", "share", "ci_low",
+                                       "ci_high"])
 
 
 def matings_against_expected(matings):
-    """Observed matings of every pair of types, summed over files, against the random-mating
-    expectation of each file: its matings x the share of the female type among the females x
-    the share of the male type among the males (premating numbers)."""
-    by_file = ["run_id", "file"]
-    m = matings.copy()
-    total = m.groupby(by_file)["matings"].transform("sum")
-    females = m.groupby(by_file + ["male_type"])["female_premating"].transform("sum")
-    males = m.groupby(by_file + ["female_type"])["male_premating"].transform("sum")
-    m["expected"] = total * m["female_premating"] / females * m["male_premating"] / males
+    """Observed matings of every pair of types, summed over files, against the sum of the
+    random-mating expectation of each file (summary.expected_matings)."""
+    m = expected_matings(matings)
     out = (m.groupby(["female_type", "male_type"])
            .agg(observed=("matings", "sum"), expected=("expected", "sum")).reset_index())
     out["ratio"] = out["observed"] / out["expected"]
@@ -164,10 +150,12 @@ def sweep_axes(summary, parameters, x=None, by=None):
 
 def sweep_lines(summary, stat, x, by):
     """One line per value of `by` (all points when by is None): the x values in order with the
-    statistic's mean and, when the summary has them, its 95 % interval (low, high)."""
-    columns = {"mean": f"{stat}_mean", "low": f"{stat}_low", "high": f"{stat}_high"}
-    if f"{stat}_mean" not in summary:  # a share, such as JRpti_significant
-        columns = {"mean": stat}
+    statistic's mean (a share: its value) and, when the summary has it, its 95 % confidence
+    interval (low, high): of the mean, or Wilson's for a share."""
+    mean = f"{stat}_mean" if f"{stat}_mean" in summary else stat
+    columns = {"mean": mean}
+    if f"{stat}_ci_low" in summary:
+        columns.update(low=f"{stat}_ci_low", high=f"{stat}_ci_high")
     groups = summary.groupby(by, sort=False) if by else [(None, summary)]
     lines = []
     for value, group in groups:
@@ -178,7 +166,86 @@ def sweep_lines(summary, stat, x, by):
 
 
 # ---------------------------------------------------------------------------------------------
+# The runs of an output directory
+
+def run_options(command_line):
+    """The options of a command line that set what the run simulates, as text."""
+    words = command_line.split()[1:]
+    try:
+        options = parse_options(words)
+    except ValueError:
+        return " ".join(words)
+    return " ".join(" ".join([o, *v]) for o, v in options.items() if o not in BOOKKEEPING)
+
+
+def list_runs(directory, data):
+    """The runs of an output directory in the order they started: (run id, ledger row as a dict,
+    whether the tables hold rows of it). Without a ledger: the run ids of the tables."""
+    with_rows = set()
+    for frame in data.values():
+        if "run_id" in frame:
+            with_rows.update(frame["run_id"].astype(str))
+    ledger = Path(directory) / tables.PROGRAM_TABLES["runs"]
+    runs = []
+    if ledger.exists():
+        header, rows = tables.read_text_rows(ledger)
+        for row in rows:
+            record = dict(zip(header, row))
+            runs.append((record.get("run_id", ""), record, record.get("run_id") in with_rows))
+    known = {run_id for run_id, _, _ in runs}
+    for frame in data.values():
+        for run_id in dict.fromkeys(frame.get("run_id", pd.Series(dtype=str)).astype(str)):
+            if run_id not in known:
+                runs.append((run_id, {}, True))
+                known.add(run_id)
+    return runs
+
+
+class Refusal(Exception):
+    """A request pairlab-plot cannot draw (exit status 2)."""
+
+
+def choose_runs(runs, wanted=None, pool=False):
+    """(run ids drawn, the text naming them in titles, a note for standard error or None)."""
+    drawable = [(run_id, record) for run_id, record, has_rows in runs if has_rows]
+    if not drawable:
+        return [], "", None
+    if pool:
+        options = {run_options(r.get("command_line", "")) for _, r in drawable}
+        what = f"{len(drawable)} runs pooled" if len(drawable) > 1 else f"run {drawable[0][0]}"
+        if len(options) == 1:
+            what += f": {options.pop()}"
+        else:
+            what += " (with different options)"
+        return [run_id for run_id, _ in drawable], what, None
+    if wanted is not None:
+        matches = [(i, r) for i, r, _ in runs if i == wanted] or \
+                  [(i, r) for i, r, _ in runs if i.startswith(wanted)]
+        if len(matches) != 1:
+            listing = "\n".join(f"  {i}: {run_options(r.get('command_line', ''))}"
+                                for i, r, _ in runs)
+            raise Refusal(f"{'no' if not matches else 'more than one'} run matches {wanted!r}; "
+                          f"the runs of this directory:\n{listing}")
+        run_id, record = matches[0]
+        if run_id not in {i for i, _ in drawable}:
+            raise Refusal(f"run {run_id} wrote no rows to the tables (status "
+                          f"{record.get('status', '?')}: {record.get('message', '')})")
+    else:
+        run_id, record = drawable[-1]
+    note = None
+    if wanted is None and len(drawable) > 1:
+        note = (f"this directory holds {len(drawable)} runs with results; drawn: the last, "
+                f"{run_id}; --run ID draws another, --all pools them")
+    return [run_id], f"run {run_id}: {run_options(record.get('command_line', ''))}", note
+
+
+# ---------------------------------------------------------------------------------------------
 # Drawing
+
+def title(ax, what, context):
+    lines = [what] + (textwrap.wrap(context, 80) if context else [])
+    ax.set_title("\n".join(lines), fontsize=10)
+
 
 def save(figure, out, name, fmt):
     path = Path(out) / f"{name}.{fmt}"
@@ -188,74 +255,90 @@ def save(figure, out, name, fmt):
     return path
 
 
-def plot_scatter(pairs, out, fmt, file=None):
+def plot_scatter(pairs, out, fmt, context, file=None):
     x, y, slope, intercept, r = scatter_data(pairs, file)
-    figure, ax = plt.subplots(figsize=(5, 5))
+    if len(x) == 0:
+        return None
+    figure, ax = plt.subplots(figsize=(5.5, 5.5))
     ax.scatter(x, y, s=8, alpha=0.5)
     if slope is not None:
         xs = np.array([x.min(), x.max()])
         ax.plot(xs, intercept + slope * xs, color="black", label=f"regression line, r = {r:.3f}")
         ax.legend(loc="upper left")
     what = f"file {file}" if file is not None else "all files pooled"
-    ax.set(xlabel="female trait", ylabel="male trait",
-           title=f"Traits of mated partners ({what}, {len(x)} pairs)")
+    ax.set(xlabel="female trait", ylabel="male trait")
+    title(ax, f"Traits of mated partners ({what}, {len(x)} pairs)", context)
     return save(figure, out, "pairs_scatter" if file is None else f"pairs_scatter_file{file}", fmt)
 
 
-def plot_correlations(files, out, fmt):
+def plot_correlations(files, out, fmt, context):
     values = files["correlation"].dropna()
-    figure, ax = plt.subplots(figsize=(6, 4))
+    if values.empty:
+        return None
+    figure, ax = plt.subplots(figsize=(6.5, 4.5))
     ax.hist(values, bins=min(30, max(5, len(values) // 5)), color="tab:blue", alpha=0.8)
-    if len(values):
-        ax.axvline(values.mean(), color="black", label=f"mean {values.mean():.3f}")
-        ax.legend()
-    ax.set(xlabel=CORRELATION, ylabel="number of files",
-           title=f"Correlation between partners across {len(values)} files")
+    ax.axvline(values.mean(), color="black", label=f"mean {values.mean():.3f}")
+    ax.legend()
+    ax.set(xlabel=CORRELATION, ylabel="number of files")
+    title(ax, f"Correlation between partners across {len(values)} files", context)
     return save(figure, out, "correlations", fmt)
 
 
-def plot_traits(females, males, source, out, fmt):
-    figure, ax = plt.subplots(figsize=(6, 4))
+def plot_traits(females, males, source, out, fmt, context):
+    if len(females) + len(males) == 0:
+        return None
+    figure, ax = plt.subplots(figsize=(6.5, 4.5))
     bins = np.histogram_bin_edges(np.concatenate([females, males]), bins=30)
     ax.hist(females, bins=bins, alpha=0.6, label=f"females ({len(females)})")
     ax.hist(males, bins=bins, alpha=0.6, label=f"males ({len(males)})")
-    ax.set(xlabel="trait", ylabel="number of individuals", title=f"Trait distributions ({source})")
+    ax.set(xlabel="trait", ylabel="number of individuals")
+    title(ax, f"Trait distributions ({source})", context)
     ax.legend()
     return save(figure, out, "traits", fmt)
 
 
-def plot_round_indices(rounds, out, fmt):
-    summary = round_summary(round_indices(rounds))
-    figure, ax = plt.subplots(figsize=(7, 4.5))
-    for index, line in summary.groupby("index", sort=False):
-        ax.plot(line["round"], line["mean"], label=INDEX_WORDS[index])
-        ax.fill_between(line["round"], line["mean"] - line["sd"], line["mean"] + line["sd"],
-                        alpha=0.2)
-    ax.set(xlabel="mating round", ylabel="index of the sample so far (mean ± sd)",
-           title="Mating indices across rounds, over replicates")
+def plot_round_indices(round_indices, out, fmt, context):
+    means = round_index_means(round_indices)
+    if not np.isfinite(means["mean"]).any():
+        return None
+    figure, ax = plt.subplots(figsize=(7.5, 5))
+    for index, line in means.groupby("index", sort=False):
+        drawn = ax.plot(line["round"], line["mean"], label=INDEX_WORDS[index])
+        ax.fill_between(line["round"], line["ci_low"], line["ci_high"], alpha=0.2,
+                        color=drawn[0].get_color())
+    replicates = round_indices["replicate"].nunique()
+    ax.set(xlabel="mating round", ylabel=f"index of the sample so far ({MEAN_CI})")
+    title(ax, f"Mating indices across rounds ({replicates} replicates)", context)
     ax.xaxis.set_major_locator(MaxNLocator(integer=True))
     ax.legend()
     return save(figure, out, "indices_by_round", fmt)
 
 
-def plot_significance(indices, out, fmt):
+def plot_significance(indices, out, fmt, context):
     shares = significance_shares(indices)
-    figure, ax = plt.subplots(figsize=(7, 4.5))
-    ax.barh([INDEX_WORDS[i] for i in shares.index], shares.to_numpy(), color="tab:purple")
+    if shares.empty:
+        return None
+    figure, ax = plt.subplots(figsize=(7.5, 5))
+    errors = [shares["share"] - shares["ci_low"], shares["ci_high"] - shares["share"]]
+    ax.barh([INDEX_WORDS[i] for i in shares["index"]], shares["share"], xerr=errors,
+            color="tab:purple", ecolor="black", capsize=3)
     ax.invert_yaxis()
-    ax.set(xlim=(0, 1), xlabel="share of replicates in which the index was significant",
-           title=f"Significant indices ({indices['replicate'].nunique()} replicates)")
+    ax.set(xlim=(0, 1), xlabel="share of replicates in which the index was significant "
+                               "(95 % Wilson interval)")
+    title(ax, f"Significant indices ({indices['replicate'].nunique()} replicates)", context)
     return save(figure, out, "significance", fmt)
 
 
-def plot_matings(matings, out, fmt):
+def plot_matings(matings, out, fmt, context):
     table = matings_against_expected(matings)
+    if table.empty:
+        return None
     grid = table.pivot(index="female_type", columns="male_type")
     with np.errstate(divide="ignore"):
         log_ratio = np.log2(grid["ratio"].to_numpy(float))
     finite = np.abs(log_ratio[np.isfinite(log_ratio)])
     limit = max(finite.max() if finite.size else 0.0, 0.1)
-    figure, ax = plt.subplots(figsize=(1.4 * grid["ratio"].shape[1] + 3, 1.2 * len(grid) + 2))
+    figure, ax = plt.subplots(figsize=(1.4 * grid["ratio"].shape[1] + 4, 1.2 * len(grid) + 2.5))
     image = ax.imshow(log_ratio, cmap="RdBu_r", vmin=-limit, vmax=limit)
     for i in range(log_ratio.shape[0]):
         for j in range(log_ratio.shape[1]):
@@ -264,42 +347,50 @@ def plot_matings(matings, out, fmt):
     ax.set_xticks(range(log_ratio.shape[1]), [f"male type {t}" for t in grid["ratio"].columns])
     ax.set_yticks(range(log_ratio.shape[0]), [f"female type {t}" for t in grid.index])
     figure.colorbar(image, label="observed / expected matings (log2)")
-    ax.set_title("Matings observed (expected under random mating)")
+    title(ax, f"Matings observed (expected under random mating), "
+              f"{matings.groupby(['run_id', 'file']).ngroups} files", context)
     return save(figure, out, "matings_vs_expected", fmt)
 
 
-def plot_sweep(summary, stats, title_of, ylabel, name, parameters, out, fmt, x=None, by=None):
-    """Figures of statistics (a panel each, titled title_of(stat)) against the parameter x, one
-    line per value of by; a figure for each combination of the other parameters that vary."""
+def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=None, by=None,
+               shape=None, reference=None):
+    """Figures of statistics (a panel each, titled title_of(stat), in a grid of shape rows x
+    columns) against the parameter x, one line per value of by, with the interval the summary
+    gives; a figure for each combination of the other parameters that vary. Statistics without
+    any finite value are left out; no figure when none is left."""
     x, by, others = sweep_axes(summary, parameters, x, by)
-    if x is None:
+    stats_ = [s for s in stats_ if np.isfinite(pd.to_numeric(
+        summary.get(f"{s}_mean", summary.get(s)), errors="coerce")).any()]
+    if x is None or not stats_:
         return []
     paths = []
     keys = others[0] if len(others) == 1 else others
     groups = summary.groupby(keys, sort=False) if others else [((), summary)]
+    rows, columns = shape or (-(-len(stats_) // min(len(stats_), 4)), min(len(stats_), 4))
     for values, part in groups:
         values = values if isinstance(values, tuple) else (values,)
-        columns = min(len(stats), 4)
-        rows = -(-len(stats) // columns)
         figure, axes = plt.subplots(rows, columns, figsize=(4.5 * columns, 3.8 * rows),
                                     squeeze=False)
-        for ax in axes.flat[len(stats):]:
+        for ax in axes.flat[len(stats_):]:
             ax.set_visible(False)
-        for ax, stat in zip(axes.flat, stats):
+        for ax, stat in zip(axes.flat, stats_):
             for value, line in sweep_lines(part, stat, x, by):
                 label = None if by is None else f"{parameter_words(by)} = {value}"
                 drawn = ax.plot(line["x"], line["mean"], marker="o", label=label)
                 if "low" in line:
                     ax.fill_between(line["x"], line["low"], line["high"], alpha=0.2,
                                     color=drawn[0].get_color())
-            ax.set(xlabel=parameter_words(x), ylabel=ylabel, title=title_of(stat))
+            if reference is not None:
+                ax.axhline(reference, color="grey", linestyle="--", linewidth=1)
+            ax.set(xlabel=parameter_words(x), ylabel=ylabel)
+            ax.set_title(title_of(stat), fontsize=10)
             if by is not None:
                 ax.legend(fontsize=8)
         fixed = ", ".join(f"{parameter_words(p)} = {v}" for p, v in zip(others, values))
         if fixed:
             figure.suptitle(fixed)
         figure.tight_layout()
-        suffix = "".join(f"_{p}{v}" for p, v in zip(others, values)).replace(" ", "_")
+        suffix = "".join(f"_{option_of(p)}{v}" for p, v in zip(others, values)).replace(" ", "_")
         paths.append(save(figure, out, name + suffix, fmt))
     return paths
 
@@ -315,26 +406,28 @@ def load_tables(directory, sweep):
             if (directory / file).exists()}
 
 
-def road_figures(data, directory, out, fmt, file=None):
-    paths = []
+def road_figures(data, out, fmt, context, file=None, phenotypes=None):
+    """The figures of one run, of runs pooled, or of a sweep's point; phenotypes: the
+    phenotype file of every individual of that run, when there is one."""
+    figures = []
     if "pairs" in data:
-        paths.append(plot_scatter(data["pairs"], out, fmt, file))
+        figures.append(plot_scatter(data["pairs"], out, fmt, context, file))
     if "files" in data:
-        paths.append(plot_correlations(data["files"], out, fmt))
-    phenotypes = directory / "phenotypes.txt"
-    if phenotypes.exists():
-        paths.append(plot_traits(*read_phenotypes(phenotypes), "all individuals", out, fmt))
+        figures.append(plot_correlations(data["files"], out, fmt, context))
+    if phenotypes is not None:
+        figures.append(plot_traits(*read_phenotypes(phenotypes), "all individuals", out, fmt,
+                                   context))
     elif "pairs" in data:
         pairs = data["pairs"]
-        paths.append(plot_traits(pairs["female_trait"], pairs["male_trait"], "mated individuals",
-                                 out, fmt))
-    if "rounds" in data:
-        paths.append(plot_round_indices(data["rounds"], out, fmt))
+        figures.append(plot_traits(pairs["female_trait"], pairs["male_trait"],
+                                   "mated individuals", out, fmt, context))
+    if "round_indices" in data:
+        figures.append(plot_round_indices(data["round_indices"], out, fmt, context))
     if "indices" in data:
-        paths.append(plot_significance(data["indices"], out, fmt))
+        figures.append(plot_significance(data["indices"], out, fmt, context))
     if "matings" in data:
-        paths.append(plot_matings(data["matings"], out, fmt))
-    return paths
+        figures.append(plot_matings(data["matings"], out, fmt, context))
+    return [path for path in figures if path is not None]
 
 
 def sweep_figures(directory, out, fmt, x=None, by=None):
@@ -343,24 +436,31 @@ def sweep_figures(directory, out, fmt, x=None, by=None):
     for p in parameters:  # numbers sort as numbers, other values keep the sweep's order
         converted = pd.to_numeric(summary[p], errors="coerce")
         summary[p] = converted if converted.notna().all() else summary[p].astype(str)
+    band = "_ci_low" if any(c.endswith("_ci_low") for c in summary) else None
+    mean_words = MEAN_CI if band else "mean"
+    common = dict(parameters=parameters, out=out, fmt=fmt, x=x, by=by)
     paths = []
-    interval = "mean and 95 % interval"
     if "correlation_mean" in summary:
-        paths += plot_sweep(summary, ["correlation"], lambda s: CORRELATION, interval,
-                            "sweep_correlation", parameters, out, fmt, x, by)
+        paths += plot_sweep(summary, ["correlation"], lambda s: CORRELATION,
+                            f"correlation ({mean_words})", "sweep_correlation", **common)
     indices = [i for i in tables.INDICES if f"{i}_significant" in summary]
     if indices:
-        paths += plot_sweep(summary, indices, INDEX_WORDS.get, interval, "sweep_indices",
-                            parameters, out, fmt, x, by)
+        paths += plot_sweep(summary, indices, INDEX_WORDS.get, f"index ({mean_words})",
+                            "sweep_indices", **common)
         paths += plot_sweep(summary, [f"{i}_significant" for i in indices],
                             lambda s: INDEX_WORDS[s.split("_")[0]],
-                            "share of replicates significant", "sweep_significance",
-                            parameters, out, fmt, x, by)
-    if not paths and "replicates" in summary:  # discrete data files: their completeness
-        summary["complete_share"] = summary["complete"] / summary["replicates"]
-        paths += plot_sweep(summary, ["complete_share"], lambda s: "complete files",
-                            "share of files with a complete sample", "sweep_complete",
-                            parameters, out, fmt, x, by)
+                            "share of replicates significant" +
+                            (" (95 % Wilson interval)" if band else ""),
+                            "sweep_significance", **common)
+    pairs = sorted({tuple(map(int, m.groups())) for c in summary
+                    for m in [re.fullmatch(r"ratio_(\d+)x(\d+)_mean", c)] if m})
+    if pairs:
+        shape = (max(f for f, _ in pairs), max(m for _, m in pairs))
+        paths += plot_sweep(summary, [f"ratio_{f}x{m}" for f, m in pairs],
+                            lambda s: "female type {} x male type {}".format(
+                                *s.split("_")[1].split("x")),
+                            f"observed / expected matings ({mean_words})", "sweep_matings",
+                            shape=shape, reference=1.0, **common)
     return paths
 
 
@@ -373,11 +473,72 @@ def parse_arguments(argv):
     parser.add_argument("--out", type=Path, help="where figures go (default: DIRECTORY/figures)")
     parser.add_argument("--format", choices=["png", "pdf", "svg"], default="png")
     parser.add_argument("--file", type=int, help="scatter of this file only (default: pooled)")
+    runs = parser.add_mutually_exclusive_group()
+    runs.add_argument("--run", metavar="ID", help="output directory: draw this run (its run_id, "
+                      "or the start of it; default: the last run)")
+    runs.add_argument("--all", action="store_true",
+                      help="output directory: pool every run of the directory")
     parser.add_argument("--point", type=int,
                         help="sweep: also draw the figures of this point from the merged tables")
-    parser.add_argument("--x", help="sweep: parameter along the x axis (default: the first swept)")
-    parser.add_argument("--by", help="sweep: parameter drawn as lines (default: the second swept)")
+    parser.add_argument("--x", help="sweep: swept option along the x axis (default: the first)")
+    parser.add_argument("--by", help="sweep: swept option drawn as lines (default: the second)")
     return parser.parse_args(argv)
+
+
+def run_figures(directory, out, args):
+    """The figures of one run of an output directory, or of its runs pooled."""
+    data = load_tables(directory, False)
+    runs = list_runs(directory, data)
+    chosen, context, note = choose_runs(runs, args.run, args.all)
+    if note:
+        print(f"pairlab-plot: {note}", file=sys.stderr)
+    data = {name: frame[frame["run_id"].astype(str).isin(chosen)]
+            for name, frame in data.items() if name != "runs" and "run_id" in frame}
+    # phenotypes.txt is the last run's, when it wrote one.
+    phenotypes = directory / "phenotypes.txt"
+    last = runs[-1] if runs else None
+    if not (phenotypes.exists() and last and chosen == [last[0]]
+            and last[1].get("writedistrib", "1") != "0"):
+        phenotypes = None
+    return road_figures(data, out, args.format, context, args.file, phenotypes)
+
+
+def point_figures(directory, out, args):
+    points = tables.read_points(directory).set_index("point")
+    values = ", ".join(f"-{option_of(c)} {points.at[args.point, c]}" for c in points.columns)
+    context = f"point {args.point}: {values or 'no swept option'}"
+    point_out = out / f"point{args.point}"
+    point_out.mkdir(exist_ok=True)
+    data = {name: frame[frame["point"] == args.point]
+            for name, frame in load_tables(directory, True).items()}
+    return road_figures(data, point_out, args.format, context, args.file)
+
+
+def swept_column(name, columns):
+    """The column of a swept option named as in the sweep file, without its dash, or as in the
+    tables."""
+    for candidate in (name, SWEEP_PREFIX + name.lstrip("-"), name.lstrip("-")):
+        if candidate in columns:
+            return candidate
+    raise Refusal(f"{name} is not a swept option: "
+                  f"{', '.join('-' + option_of(c) for c in columns)}")
+
+
+def sweep_main(directory, out, args):
+    points = tables.read_points(directory)
+    if args.point is not None and args.point not in points["point"].values:
+        raise Refusal(f"the sweep has no point {args.point} with results (see summary.tsv)")
+    x, by = (None if n is None else swept_column(n, list(points.columns[1:]))
+             for n in (args.x, args.by))
+    failed = directory / "failed.tsv"
+    if failed.exists():
+        count = len(tables.read_text_rows(failed)[1])
+        print(f"pairlab-plot: {count} job(s) of this sweep failed ({failed}): their points are "
+              "not in summary.tsv and not drawn", file=sys.stderr)
+    paths = sweep_figures(directory, out, args.format, x, by)
+    if args.point is not None:
+        paths += point_figures(directory, out, args)
+    return paths
 
 
 def main(argv=None):
@@ -390,27 +551,13 @@ def main(argv=None):
               "tables (an output directory of a run with -tidy 1)", file=sys.stderr)
         return 2
     out.mkdir(parents=True, exist_ok=True)
-    if not sweep:
-        paths = road_figures(load_tables(directory, False), directory, out, args.format, args.file)
-    else:
-        points = tables.read_points(directory)
-        if args.point is not None and args.point not in points["point"].values:
-            print(f"pairlab-plot: the sweep has no point {args.point} (see points.tsv)",
-                  file=sys.stderr)
-            return 2
-        for name in (args.x, args.by):
-            if name is not None and name not in points.columns[1:]:
-                print(f"pairlab-plot: {name} is not a swept parameter: "
-                      f"{', '.join(points.columns[1:])}", file=sys.stderr)
-                return 2
-        paths = sweep_figures(directory, out, args.format, args.x, args.by)
-        if args.point is not None:
-            point_out = out / f"point{args.point}"
-            point_out.mkdir(exist_ok=True)
-            data = {name: frame[frame["point"] == args.point]
-                    for name, frame in load_tables(directory, True).items()}
-            paths += road_figures(data, directory, point_out, args.format, args.file)
+    try:
+        paths = sweep_main(directory, out, args) if sweep else run_figures(directory, out, args)
+    except Refusal as refusal:
+        print(f"pairlab-plot: {refusal}", file=sys.stderr)
+        return 2
     if not paths:
-        print("pairlab-plot: nothing to draw from these tables", file=sys.stderr)
+        print(f"pairlab-plot: nothing to draw: the tables of {directory} hold no result",
+              file=sys.stderr)
         return 1
     return 0

@@ -1,15 +1,17 @@
-"""The steps of a sweep's workflow, as the commands the Snakefile runs in the sweep directory:
+"""The step of a sweep's workflow, as the command the Snakefile runs in the sweep directory:
 
-    python3 -m pairlab_tools.steps PLAN job NAME   one job (exit status 1 when its run stopped)
-    python3 -m pairlab_tools.steps PLAN merge      runs.tsv and the result tables
-    python3 -m pairlab_tools.steps PLAN summary    summary.tsv
+    python3 -m pairlab_tools.steps PLAN job NAME
+
+runs one job: exit status 0 when its run completed, 1 when it stopped, 128 + the signal when
+SIGINT or SIGTERM interrupted it (passed on to the program, without a traceback). The merge and
+the summary are run by pairlab-sweep itself, over the points whose jobs all completed.
 """
 
 import json
 import sys
 from pathlib import Path
 
-from . import job, tables
+from . import job
 
 
 def main(argv):
@@ -18,19 +20,20 @@ def main(argv):
     if step == "job":
         name = argv[2]
         files = [Path("inputs") / file for file in plan["files"]]
-        status, message = job.run_job(Path("jobs") / name, plan["binary"],
-                                      plan["jobs"][name]["args"], files)
+        status, message, interrupted = job.run_job(Path("jobs") / name, plan["binary"],
+                                                   plan["jobs"][name]["args"], files)
+        if interrupted:
+            print(f"job {name}: interrupted", file=sys.stderr)
+            return 128 + interrupted
         if status != 0:
             print(f"job {name}: exit status {status}: {message}", file=sys.stderr)
             return 1
-    elif step == "merge":
-        tables.merge_tables(".", [(spec["point"], spec["chunk"], job.output_of(Path("jobs") / name))
-                                  for name, spec in plan["jobs"].items()])
-    elif step == "summary":
-        from . import summary  # with pandas, which a job does not need
-        summary.write_summary(".")
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    try:
+        sys.exit(main(sys.argv[1:]))
+    except KeyboardInterrupt:  # before the program started or after it ended
+        print("interrupted", file=sys.stderr)
+        sys.exit(130)

@@ -1,19 +1,43 @@
 """pairlab-sweep: runs a sweep described in a YAML file through the package's Snakemake workflow.
 
-The sweep directory holds sweep.yaml (a copy of the sweep file), points.tsv, plan.json (what
-the workflow reads), inputs/ (the user files), jobs/p<point>_c<chunk>/ (the working directory
-of each job), and after the merge runs.tsv, the result tables and summary.tsv.
+Before any job, the program's check mode runs for every point (check.py); a sweep with a point
+that cannot run is refused. The sweep directory holds sweep.yaml (a copy of the sweep file),
+points.tsv, plan.json (what the workflow reads), inputs/ (the user files), jobs/p<point>_c<chunk>/
+(the working directory of each job), snakemake.log, and after the jobs: runs.tsv, the result
+tables and summary.tsv of every point whose jobs all completed, and failed.tsv when jobs failed.
+
+Quiet by default: one line of progress and a final summary (--verbose shows Snakemake's log).
+SIGINT and SIGTERM stop the jobs and end with one line and the status 130 or 143; running the same
+command again continues where the sweep stopped.
 """
 
 import argparse
 import json
+import os
 import shutil
+import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
-from . import SLURM_PROFILE, SNAKEFILE, find_binary, job, tables
+from . import SLURM_PROFILE, SNAKEFILE, check, find_binary, outcome, tables
 from .plan import SweepError, load_sweep
+from .progress import Progress, duration
+
+SNAKEMAKE_LOG = "snakemake.log"
+
+
+class Interrupted(Exception):
+    """SIGINT or SIGTERM: the sweep ends, without a traceback."""
+
+    def __init__(self, signum):
+        super().__init__(signum)
+        self.signum = signum
+
+
+def raise_interrupted(signum, frame):
+    raise Interrupted(signum)
 
 
 def write_if_changed(path, text):
@@ -25,7 +49,7 @@ def write_if_changed(path, text):
 
 
 def prepare(sweep, out, binary):
-    """Lays out the sweep directory; returns the plan the workflow runs."""
+    """Lays out the sweep directory; returns the plan the workflow runs and the points."""
     (out / "inputs").mkdir(parents=True, exist_ok=True)
     write_if_changed(out / "sweep.yaml", sweep.source.read_text())
     points = sweep.point_table()
@@ -40,37 +64,18 @@ def prepare(sweep, out, binary):
         "files": [file.name for file in sweep.files],
         "resources": sweep.resources,
         "jobs": {j.name: {"point": j.point, "chunk": j.chunk, "numfiles": j.numfiles,
-                          "shift": j.shift, "seed": j.seed, "args": j.args}
+                          "shift": j.shift, "seed": j.seed, "popseed": j.popseed, "args": j.args}
                  for j in sweep.jobs()},
     }
     write_if_changed(out / "plan.json", json.dumps(plan, indent=1) + "\n")
     return plan, points
 
 
-def failures(out, plan, points):
-    """Lines naming every job that ran without completing, with its point and the run's
-    message, and the number of jobs that did not run."""
-    lines, not_run = [], 0
-    for name, spec in plan["jobs"].items():
-        directory = out / "jobs" / name
-        if (directory / job.DONE).exists():
-            continue
-        if not (directory / job.LOG).exists():
-            not_run += 1
-            continue
-        status, message = job.read_log(directory)
-        values = ", ".join(f"{k}={v}" for k, v in points[spec["point"]].items() if k != "point")
-        status_text = "" if status is None else f"exit status {status}: "
-        lines.append(f"  point {spec['point']} ({values or 'no swept parameter'}), chunk "
-                     f"{spec['chunk']}: {status_text}{message}\n    log: {directory / job.LOG}")
-    return lines, not_run
-
-
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(
         prog="pairlab-sweep", allow_abbrev=False,
         usage="pairlab-sweep SWEEP.yaml [--out DIR] [--cores N] [--dry-run] [--slurm] "
-              "[--binary PATH] [Snakemake options]",
+              "[--binary PATH] [--verbose] [Snakemake options]",
         description="Runs a Pairlab parameter sweep described in a YAML file. Options that are "
                     "not listed here are passed on to Snakemake.")
     parser.add_argument("sweep", type=Path, help="the sweep file (YAML)")
@@ -83,11 +88,161 @@ def parse_arguments(argv):
                         help=f"submit the jobs to SLURM with the profile {SLURM_PROFILE}")
     parser.add_argument("--binary", metavar="PATH", help="the pairlab program (default: "
                         "$PAIRLAB_BINARY, the installed one, or the repository's build/pairlab)")
+    parser.add_argument("--verbose", "-v", action="store_true",
+                        help="show Snakemake's own log instead of one line of progress")
     return parser.parse_known_args(argv)
 
 
-def main(argv=None):
+def workers(cores):
+    """The checks run at once: as many as the sweep's cores."""
+    if cores.isdigit():
+        return max(1, int(cores))
+    return os.cpu_count() or 1
+
+
+def snakemake_command(args, out, snakemake_options):
+    command = [sys.executable, "-m", "snakemake", "--snakefile", str(SNAKEFILE),
+               "--directory", str(out), "--config", f"plan={out / 'plan.json'}",
+               "--cores", str(args.cores), "--keep-going", "--rerun-incomplete"]
+    if args.dry_run:
+        command.append("--dry-run")
+    if args.slurm:
+        command += ["--profile", str(SLURM_PROFILE)]
+    return command + snakemake_options
+
+
+class Workflow:
+    """Snakemake running in a process group of its own: SIGINT and SIGTERM received by
+    pairlab-sweep are passed on to the whole group as SIGINT (Snakemake cancels its jobs, every
+    job passes it on to its run), a second one kills the group."""
+
+    def __init__(self, command, log):
+        self.signum, self.process = None, None
+        self.previous = {s: signal.getsignal(s) for s in (signal.SIGINT, signal.SIGTERM)}
+        for signum, handler in self.previous.items():
+            if handler is not signal.SIG_IGN:  # a background job keeps ignoring Ctrl-C
+                signal.signal(signum, self.stop)
+        self.process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT,
+                                        start_new_session=True)
+        if self.signum is not None:  # came while Snakemake was starting
+            self.pass_on(signal.SIGINT)
+
+    def stop(self, signum, frame):
+        first = self.signum is None
+        self.signum = self.signum or signum
+        if self.process is not None:
+            self.pass_on(signal.SIGINT if first else signal.SIGKILL)
+
+    def pass_on(self, signum):
+        try:
+            os.killpg(self.process.pid, signum)
+        except ProcessLookupError:
+            pass
+
+    def wait(self, progress=None, stream=None):
+        """Waits for Snakemake, updating the progress line; returns its exit status."""
+        last_print = 0.0 if stream is not None and stream.isatty() else time.time()
+        while self.process.poll() is None:
+            time.sleep(0.25 if self.signum is None else 0.05)
+            if progress is not None and time.time() - last_print >= (1 if stream.isatty() else 60):
+                progress.poll()
+                show(progress.line(), stream, final=False)
+                last_print = time.time()
+        for signum, handler in self.previous.items():
+            signal.signal(signum, handler)
+        return self.process.returncode
+
+
+def show(line, stream, final):
+    """The progress line: rewritten in place on a terminal, else printed as a line."""
+    if stream.isatty():
+        stream.write("\r\x1b[K" + line + ("\n" if final else ""))
+    elif final or line:
+        stream.write(line + "\n")
+    stream.flush()
+
+
+def unlock(command, out):
+    """Removes the lock an interrupted Snakemake may leave in the sweep directory."""
+    if any((out / ".snakemake" / "locks").glob("*")):
+        subprocess.run(command + ["--unlock"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+
+def run_workflow(args, out, plan, snakemake_options):
+    """Runs the jobs; returns Snakemake's exit status. Raises Interrupted after the jobs
+    stopped, when a signal came."""
+    command = snakemake_command(args, out, snakemake_options)
+    if args.verbose or args.dry_run:
+        workflow = Workflow(command, None)
+        status = workflow.wait()
+    else:
+        progress = Progress(out, plan["jobs"])
+        with open(out / SNAKEMAKE_LOG, "w") as log:
+            workflow = Workflow(command, log)
+            status = workflow.wait(progress, sys.stdout)
+        progress.poll()
+        show(progress.line(failures=workflow.signum is None), sys.stdout, final=True)
+    if workflow.signum is not None:
+        unlock(command, out)
+        raise Interrupted(workflow.signum)
+    return status
+
+
+def report(out, plan, points, status, started):
+    """Merges what completed, writes failed.tsv and says how the sweep ended; returns the exit
+    status of pairlab-sweep."""
+    states = outcome.job_states(out, plan)
+    complete = outcome.merge_complete(out, plan, states)
+    failed_path = outcome.write_failed(out, states, points)
+    failed = [s for s in states if s.state == "failed"]
+    missing = [s for s in states if s.state == "missing"]
+    total = len(points)
+    took = duration(time.time() - started)
+    if not failed and not missing and status == 0:
+        print(f"Sweep complete ({total} point(s), {len(states)} job(s), {took}): "
+              f"{out / 'summary.tsv'}")
+        return 0
+    err = sys.stderr
+    if complete:
+        print(f"pairlab-sweep: {len(complete)} of {total} point(s) complete, in "
+              f"{out / 'summary.tsv'}", file=err)
+    if failed:
+        print(f"pairlab-sweep: {len(failed)} of {len(states)} job(s) failed ({failed_path}); "
+              "fix them and run the same command again to run only what is missing:", file=err)
+        for s in failed[:10]:
+            values = ", ".join(f"{k}={v}" for k, v in points[s.point].items() if k != "point")
+            status_text = "" if s.status is None else f"exit status {s.status}: "
+            print(f"  point {s.point} ({values or 'no swept option'}), chunk {s.chunk}: "
+                  f"{status_text}{s.message or 'killed (no exit status in its log)'}\n"
+                  f"    log: {s.log}", file=err)
+        if len(failed) > 10:
+            print(f"  ... and {len(failed) - 10} more in {failed_path}", file=err)
+    if missing:
+        print(f"pairlab-sweep: {len(missing)} job(s) did not run", file=err)
+    if status != 0 and not failed:
+        log = out / SNAKEMAKE_LOG
+        tail = log.read_text(errors="replace").splitlines()[-15:] if log.exists() else []
+        print(f"pairlab-sweep: Snakemake ended with status {status}" +
+              (f"; the end of {log}:\n" + "\n".join("  " + line for line in tail) if tail else ""),
+              file=err)
+    return status or 1
+
+
+def checked(sweep, binary, args):
+    """Runs the check of every point; returns True when the sweep may run."""
+    refusals, notes = check.check_sweep(sweep, binary, workers(str(args.cores)))
+    for note in notes:
+        print(f"pairlab-sweep: {note}", file=sys.stderr)
+    if refusals:
+        print(f"pairlab-sweep: the sweep is refused, no job was started; the program's check "
+              f"of its points says:\n" + "\n".join(refusals), file=sys.stderr)
+    return not refusals
+
+
+def sweep_main(argv):
     args, snakemake_options = parse_arguments(argv)
+    started = time.time()
     try:
         sweep = load_sweep(args.sweep)
     except SweepError as error:
@@ -98,6 +253,8 @@ def main(argv=None):
         hint = binary or "build it with scripts/build.sh, or give --binary"
         print(f"pairlab-sweep: the pairlab program was not found ({hint})", file=sys.stderr)
         return 2
+    if not checked(sweep, binary, args):
+        return 2
     out = (args.out or args.sweep.with_suffix("")).resolve()
     plan, points = prepare(sweep, out, binary)
     print(f"Sweep {args.sweep}: {len(points)} point(s), {len(plan['jobs'])} job(s), into {out}",
@@ -105,31 +262,23 @@ def main(argv=None):
     if args.dry_run:
         job_points = [spec["point"] for spec in plan["jobs"].values()]
         for row in points:
-            values = " ".join(f"-{k} {v}" for k, v in row.items() if k != "point")
-            jobs = job_points.count(row["point"])
-            print(f"  point {row['point']}: {values or '(base only)'}: {jobs} job(s)")
-
-    command = [sys.executable, "-m", "snakemake", "--snakefile", str(SNAKEFILE),
-               "--directory", str(out), "--config", f"plan={out / 'plan.json'}",
-               "--cores", str(args.cores), "--keep-going", "--rerun-incomplete"]
-    if args.dry_run:
-        command.append("--dry-run")
-    if args.slurm:
-        command += ["--profile", str(SLURM_PROFILE)]
-    status = subprocess.run(command + snakemake_options).returncode
+            values = " ".join(f"-{k[len('sweep_'):]} {v}" for k, v in row.items() if k != "point")
+            print(f"  point {row['point']}: {values or '(base only)'}: "
+                  f"{job_points.count(row['point'])} job(s)")
+        sys.stdout.flush()
+    status = run_workflow(args, out, plan, snakemake_options)
     if args.dry_run:
         return status
+    return report(out, plan, points, status, started)
 
-    failed, not_run = failures(out, plan, points)
-    if failed:
-        print(f"pairlab-sweep: {len(failed)} of {len(plan['jobs'])} job(s) failed; fix them and "
-              "run the same command again to run only those:", file=sys.stderr)
-        print("\n".join(failed), file=sys.stderr)
-    if not_run:
-        print(f"pairlab-sweep: {not_run} job(s) did not run", file=sys.stderr)
-    if failed or status != 0:
-        if status != 0:
-            print(f"pairlab-sweep: Snakemake ended with status {status}", file=sys.stderr)
-        return status or 1
-    print(f"Sweep complete: {out / 'summary.tsv'}")
-    return 0
+
+def main(argv=None):
+    if signal.getsignal(signal.SIGTERM) is not signal.SIG_IGN:
+        signal.signal(signal.SIGTERM, raise_interrupted)
+    try:
+        return sweep_main(argv)
+    except (KeyboardInterrupt, Interrupted) as stop:
+        signum = getattr(stop, "signum", signal.SIGINT)
+        print(f"pairlab-sweep: interrupted by {signal.Signals(signum).name}; run the same "
+              "command again to continue", file=sys.stderr)
+        return 128 + signum

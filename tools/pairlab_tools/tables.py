@@ -15,6 +15,7 @@ PROGRAM_TABLES = {
     "matings": "Pairlab_matings.tsv",
     "indices": "Pairlab_indices.tsv",
     "rounds": "Pairlab_rounds.tsv",
+    "round_indices": "Pairlab_round_indices.tsv",
 }
 
 INDICES = ["JRpti", "JRpsi", "JRpss", "JRps1", "JRps2", "Jpti", "Jpsi", "Jpss", "E0R"]
@@ -67,11 +68,12 @@ def read_points(sweep_dir):
 
 
 def merge_tables(sweep_dir, jobs):
-    """Concatenates the tables of every job into the sweep directory: runs.tsv and the result
-    tables the runs wrote. Each row gains its point (and, in runs.tsv, its chunk) and the swept
-    parameters of that point, unless the table has a column of that name already (the ledger's
-    settled value of a swept option). Rows are in the order of point, chunk and then as the job
-    wrote them, so the tables do not depend on the order in which jobs ran.
+    """Concatenates the tables of the given jobs into the sweep directory: runs.tsv and the
+    result tables the runs wrote. Each row gains its point (and, in runs.tsv, its chunk) and the
+    swept values of that point (columns sweep_<option>, which no table of the program has). Rows
+    are in the order of point, chunk and then as the job wrote them, so the tables do not depend
+    on the order in which jobs ran. A table that none of the jobs wrote is removed (left by an
+    earlier merge).
 
     jobs: (point, chunk, output directory) of every job."""
     sweep_dir = Path(sweep_dir)
@@ -84,16 +86,18 @@ def merge_tables(sweep_dir, jobs):
             if not path.exists():
                 continue
             job_header, job_rows = read_text_rows(path)
+            if set(job_header) & set(params):
+                raise ValueError(f"{path} has a column named like a swept option: "
+                                 f"{', '.join(sorted(set(job_header) & set(params)))}")
             if header is not None and job_header != header:
                 raise ValueError(f"{path} has other columns than the same table of earlier jobs")
             header = job_header
-            added = [p for p in params if p not in header]
             front = [point, chunk] if name == "runs" else [point]
-            values = front + [points.at[point, p] for p in added]
+            values = front + [points.at[point, p] for p in params]
             rows += [values + row for row in job_rows]
         target = sweep_dir / f"{name}.tsv"
         if header is None:
-            target.unlink(missing_ok=True)  # left by an earlier merge of another plan
+            target.unlink(missing_ok=True)
             continue
         front = ["point", "chunk"] if name == "runs" else ["point"]
-        write_rows(target, front + [p for p in params if p not in header] + header, rows)
+        write_rows(target, front + params + header, rows)

@@ -41,7 +41,7 @@ def test_a_job_records_its_status_and_the_runs_message(tmp_path, script, status,
     (directory / "Pairlab.err").write_text("left by an earlier attempt\n")
     (directory / job.DONE).write_text("Out_Pairlab_old\n")
 
-    assert job.run_job(directory, program, ["-fixseed", 5], [user_file]) == (status, message)
+    assert job.run_job(directory, program, ["-fixseed", 5], [user_file]) == (status, message, None)
     assert job.read_log(directory) == (status, message)
     assert (directory / "PairlabUserFreqs.txt").read_text() == "0.5 0.5\n"
     log = (directory / job.LOG).read_text()

@@ -1,11 +1,12 @@
-"""Merging the jobs' tables and summarising every point, on tables written by hand."""
+"""Merging the jobs' tables, summarising every point and the outcome of a sweep's jobs, on tables
+and job directories written by hand."""
 
 import math
 
 import pandas as pd
 import pytest
 
-from pairlab_tools import summary, tables
+from pairlab_tools import job, outcome, summary, tables
 
 LEDGER = "run_id\tstart_time\tend_time\tversion\tseed\tstatus\tfiles_completed\tmessage\tcommand_line\tchoice\n"
 FILES = "run_id\tfile\tsample_size\treport\tcorrelation\tfemale_encounters\tmale_encounters\n"
@@ -13,7 +14,8 @@ FILES = "run_id\tfile\tsample_size\treport\tcorrelation\tfemale_encounters\tmale
 
 def make_sweep(tmp_path, jobs):
     """A sweep of two points swept over -choice and -N; jobs: (point, chunk, {file: text})."""
-    (tmp_path / "points.tsv").write_text("point\tchoice\tN\n0\t0.5\t100\n1\t-0.5\t100\n")
+    (tmp_path / "points.tsv").write_text(
+        "point\tsweep_choice\tsweep_N\n0\t0.5\t100\n1\t-0.5\t100\n")
     done = []
     for point, chunk, files in jobs:
         output = tmp_path / "jobs" / f"p{point}_c{chunk}" / "Out_Pairlab_x"
@@ -38,7 +40,7 @@ def test_merge_orders_rows_by_point_and_chunk_and_adds_the_swept_values(tmp_path
     tables.merge_tables(tmp_path, done)
 
     merged = (tmp_path / "files.tsv").read_text().splitlines()
-    assert merged[0] == "point\tchoice\tN\t" + FILES.strip()
+    assert merged[0] == "point\tsweep_choice\tsweep_N\t" + FILES.strip()
     # Every value exactly as the program wrote it, rows in point, chunk, file order.
     assert [line.split("\t")[:5] + line.split("\t")[6:8] for line in merged[1:]] == [
         ["0", "0.5", "100", "r00", "1", "", "1e-300"], ["0", "0.5", "100", "r00", "2", "", "-inf"],
@@ -47,18 +49,23 @@ def test_merge_orders_rows_by_point_and_chunk_and_adds_the_swept_values(tmp_path
         ["1", "-0.5", "100", "r11", "3", "", "0.1"],
         ["1", "-0.5", "100", "r11", "4", "Incomplete sample", "NA"]]
     runs = tables.read_text_rows(tmp_path / "runs.tsv")
-    # The ledger's own column of a swept option (its settled value) is kept, not repeated.
-    assert runs[0][:3] == ["point", "chunk", "N"] and runs[0].count("choice") == 1
-    assert [row[:3] + [row[-2], row[-1]] for row in runs[1]] == [
-        ["0", "0", "100", 'pairlab "q"', "0.50"], ["1", "0", "100", 'pairlab "q"', "0.50"],
-        ["1", "1", "100", 'pairlab "q"', "0.50"]]
+    # The swept value and the ledger's own column of the option (its settled value), apart.
+    assert runs[0][:4] == ["point", "chunk", "sweep_choice", "sweep_N"] and runs[0][-1] == "choice"
+    assert [row[:4] + [row[-2], row[-1]] for row in runs[1]] == [
+        ["0", "0", "0.5", "100", 'pairlab "q"', "0.50"],
+        ["1", "0", "-0.5", "100", 'pairlab "q"', "0.50"],
+        ["1", "1", "-0.5", "100", 'pairlab "q"', "0.50"]]
     assert not (tmp_path / "pairs.tsv").exists()
 
 
-def test_merge_refuses_tables_whose_columns_differ_between_jobs(tmp_path):
+@pytest.mark.parametrize("second, complaint", [
+    (LEDGER.replace("choice", "tolerance"), "other columns"),
+    (LEDGER.replace("choice", "sweep_N"), "named like a swept option: sweep_N"),
+])
+def test_merge_refuses_tables_it_cannot_pool(tmp_path, second, complaint):
     done = make_sweep(tmp_path, [(0, 0, {"Pairlab_runs.tsv": LEDGER}),
-                                 (1, 0, {"Pairlab_runs.tsv": LEDGER.replace("choice", "tolerance")})])
-    with pytest.raises(ValueError, match="other columns"):
+                                 (1, 0, {"Pairlab_runs.tsv": second})])
+    with pytest.raises(ValueError, match=complaint):
         tables.merge_tables(tmp_path, done)
 
 
@@ -73,7 +80,7 @@ def test_reading_a_table_parses_missing_and_infinite_numbers(tmp_path):
 
 
 def points_frame(n):
-    return pd.DataFrame({"point": range(n), "choice": [str(p) for p in range(n)]})
+    return pd.DataFrame({"point": range(n), "sweep_choice": [str(p) for p in range(n)]})
 
 
 def test_continuous_summary_counts_complete_files_and_skips_missing_correlations():
@@ -84,17 +91,35 @@ def test_continuous_summary_counts_complete_files_and_skips_missing_correlations
     assert out.loc[0, ["replicates", "complete"]].tolist() == [4, 3]
     assert out.loc[0, "correlation_mean"] == pytest.approx(0.4)
     assert out.loc[0, "correlation_sd"] == pytest.approx(0.2)
+    half = 4.302652729911275 * 0.2 / math.sqrt(3)              # t(0.975, 2) sd / sqrt(n)
+    assert out.loc[0, ["correlation_ci_low", "correlation_ci_high"]].tolist() == pytest.approx(
+        [0.4 - half, 0.4 + half])
     assert out.loc[0, "correlation_low"] == pytest.approx(0.2 + 0.4 * 0.025)
     assert out.loc[0, "correlation_high"] == pytest.approx(0.2 + 0.4 * 0.975)
     assert math.isnan(out.loc[1, "correlation_sd"])          # a single file has no spread
     assert out.loc[2, ["replicates", "complete"]].tolist() == [0, 0]  # a point with no rows
 
 
-def test_discrete_summary_counts_a_file_complete_only_when_all_its_rows_are():
-    matings = pd.DataFrame({"point": [0] * 6, "file": [1, 1, 2, 2, 3, 3],
-                            "complete": [1, 1, 1, 0, 1, 1]})
-    out = summary.summarise(points_frame(1), {"matings": matings})
-    assert out[["replicates", "complete"]].values.tolist() == [[3, 2]]
+def test_discrete_summary_matings_relative_to_random_mating_per_pair_of_types():
+    # File 1: 20 matings, females 3/4 and 1/4, males 1/2 each; file 2: 10 matings, females 1/2
+    # each, males 1/4 and 3/4 (and incomplete).
+    rows = []
+    for file, females, males, matings, complete in [(1, (30, 10), (20, 20), [[10, 5], [3, 2]], 1),
+                                                    (2, (10, 10), (10, 30), [[1, 4], [2, 3]], 0)]:
+        rows += [(0, "a", file, f + 1, m + 1, females[f], males[m], matings[f][m], complete)
+                 for f in range(2) for m in range(2)]
+    matings = pd.DataFrame(rows, columns=["point", "run_id", "file", "female_type", "male_type",
+                                          "female_premating", "male_premating", "matings",
+                                          "complete"])
+    out = summary.summarise(points_frame(1), {"matings": matings}).iloc[0]
+    assert out[["replicates", "complete"]].tolist() == [2, 1]
+    # Expected per file: 7.5 7.5 2.5 2.5 | 1.25 3.75 1.25 3.75
+    ratios = {"1x1": (10 / 7.5, 1 / 1.25), "1x2": (5 / 7.5, 4 / 3.75),
+              "2x1": (3 / 2.5, 2 / 1.25), "2x2": (2 / 2.5, 3 / 3.75)}
+    for pair, (first, second) in ratios.items():
+        assert out[f"ratio_{pair}_mean"] == pytest.approx((first + second) / 2)
+        half = 12.706204736432095 * abs(first - second) / 2           # t(0.975, 1) sd / sqrt(2)
+        assert out[f"ratio_{pair}_ci_high"] - out[f"ratio_{pair}_mean"] == pytest.approx(half)
 
 
 def test_rounds_summary_shares_of_significant_replicates_and_mean_index():
@@ -106,6 +131,51 @@ def test_rounds_summary_shares_of_significant_replicates_and_mean_index():
     out = summary.summarise(points_frame(1), {"indices": indices}).iloc[0]
     assert out["replicates"] == 3 and out["complete"] == 3
     assert out["JRpti_significant"] == pytest.approx(2 / 3)
+    assert [out["JRpti_significant_ci_low"], out["JRpti_significant_ci_high"]] == pytest.approx(
+        [0.20765960, 0.93850806])                                   # Wilson, 2 of 3
     assert out["JRpti_mean"] == math.inf                        # an infinite index stays infinite
     assert out["E0R_mean"] == pytest.approx(0.2)                # nan left out
     assert "E0R_significant" not in out                         # never tested
+
+
+def test_a_failed_job_leaves_the_complete_points_merged_and_is_named_in_failed_tsv(tmp_path):
+    def finish(name, files=None, log=None):
+        directory = tmp_path / "jobs" / name
+        if files is not None:
+            output = directory / "Out_Pairlab_x"
+            output.mkdir(parents=True)
+            rows = "".join(f"r\t{f}\t10\t\t0.{f}\t2\t2\n" for f in files)
+            (output / "Pairlab_files.tsv").write_text(FILES + rows)
+            (directory / job.DONE).write_text("Out_Pairlab_x\n")
+        if log is not None:
+            directory.mkdir(parents=True)
+            (directory / job.LOG).write_text(log)
+
+    make_sweep(tmp_path, [])
+    plan = {"jobs": {f"p{p}_c{c}": {"point": p, "chunk": c} for p in (0, 1) for c in (0, 1)}}
+    finish("p0_c0", [1, 2])
+    finish("p0_c1", [3, 4])
+    finish("p1_c0", [1, 2])
+    finish("p1_c1", log=f"command: x\n{job.END_OF_OUTPUT}\nexit status: 3\nmessage: no\tmate\n")
+    states = outcome.job_states(tmp_path, plan)
+    assert [s.state for s in states] == ["done", "done", "done", "failed"]
+    assert outcome.merge_complete(tmp_path, plan, states) == [0]
+    assert tables.read_table(tmp_path / "files.tsv")["file"].tolist() == [1, 2, 3, 4]
+    assert tables.read_table(tmp_path / "summary.tsv")["point"].tolist() == [0]
+    points = tables.read_points(tmp_path).to_dict("records")
+    outcome.write_failed(tmp_path, states, points)
+    assert tables.read_text_rows(tmp_path / "failed.tsv") == (
+        ["point", "chunk", "sweep_choice", "sweep_N", "exit_status", "message", "log"],
+        [["1", "1", "-0.5", "100", "3", "no mate", str(tmp_path / "jobs" / "p1_c1" / job.LOG)]])
+
+    # The same jobs: nothing merged again. The missing job done: every point, no failed.tsv.
+    before = (tmp_path / "summary.tsv").stat().st_mtime_ns
+    outcome.merge_complete(tmp_path, plan, outcome.job_states(tmp_path, plan))
+    assert (tmp_path / "summary.tsv").stat().st_mtime_ns == before
+    (tmp_path / "jobs" / "p1_c1" / job.LOG).unlink()
+    finish("p1_c1", [3])
+    states = outcome.job_states(tmp_path, plan)
+    assert outcome.merge_complete(tmp_path, plan, states) == [0, 1]
+    outcome.write_failed(tmp_path, states, points)
+    assert not (tmp_path / "failed.tsv").exists()
+    assert tables.read_table(tmp_path / "summary.tsv")["replicates"].tolist() == [4, 3]

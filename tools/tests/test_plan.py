@@ -4,7 +4,7 @@ import textwrap
 
 import pytest
 
-from pairlab_tools.plan import SweepError, job_seed, load_sweep
+from pairlab_tools.plan import SweepError, job_seed, load_sweep, population_seed
 
 
 def sweep_file(tmp_path, text):
@@ -20,6 +20,10 @@ def test_seeds_are_stable_distinct_and_never_zero():
     assert len(seeds) == 3 * 30 * 30
     assert all(1 <= s <= 2**63 - 1 for s in seeds)
     assert job_seed(1, 2, 3) != job_seed(1, 3, 2)
+    # The population seed depends on the point only, never on the chunk.
+    assert population_seed(42, 0) == 1806674415849070904
+    populations = {population_seed(base, p) for base in (0, 42, -7) for p in range(30)}
+    assert len(populations) == 90 and not populations & seeds
 
 
 @pytest.mark.parametrize("base, grid, chunk, expected", [
@@ -37,8 +41,14 @@ def test_chunks_and_shifts(tmp_path, base, grid, chunk, expected):
     jobs = sweep.jobs()
     assert [(j.numfiles, j.shift) for j in jobs] == expected
     for j in jobs:  # the job's own values come last, so they win over the base's
-        assert j.args[-6:] == ["-numfiles", str(j.numfiles), "-shift", str(j.shift),
+        assert j.args[-8:] == ["-numfiles", str(j.numfiles), "-shift", str(j.shift),
+                               "-popseed", str(population_seed(1, j.point)),
                                "-fixseed", str(job_seed(1, j.point, j.chunk))]
+    # The check of the point runs it as one run of all its replicates.
+    total = sum(j.numfiles for j in jobs)
+    assert sweep.check_args()[0] == jobs[0].args[:-8] + [
+        "-numfiles", str(total), "-shift", "0", "-popseed", str(population_seed(1, 0)),
+        "-fixseed", str(job_seed(1, 0, 0)), "-checkonly", "1"]
 
 
 def test_points_vary_the_last_option_fastest_and_keep_values_as_written(tmp_path):
@@ -50,8 +60,8 @@ def test_points_vary_the_last_option_fastest_and_keep_values_as_written(tmp_path
           -scaling: [true]
         seed: 7
     """))
-    assert sweep.parameters() == ["choice", "bimodal", "scaling"]
-    assert [(p["point"], p["choice"], p["bimodal"]) for p in sweep.point_table()] == [
+    assert sweep.parameters() == ["sweep_choice", "sweep_bimodal", "sweep_scaling"]
+    assert [(p["point"], p["sweep_choice"], p["sweep_bimodal"]) for p in sweep.point_table()] == [
         (0, "-0.5", "0.5 3 1"), (1, "-0.5", "0.5 4 1"), (2, "0.9", "0.5 3 1"), (3, "0.9", "0.5 4 1")]
     assert sweep.jobs()[1].args[:15] == [
         "-continuous", "1", "-model", "-1", "-choice", "-0.5", "-bimodal", "0.5", "4", "1",
@@ -65,7 +75,7 @@ def test_points_vary_the_last_option_fastest_and_keep_values_as_written(tmp_path
 ])
 def test_tidy_tables_are_asked_for_unless_the_base_says_otherwise(tmp_path, base, added):
     job = load_sweep(sweep_file(tmp_path, f"base: '{base}'\nseed: 1\n")).jobs()[0]
-    assert job.args[:-6] == base.split() + added
+    assert job.args[:-8] == base.split() + added
 
 
 @pytest.mark.parametrize("text, complaint", [
@@ -73,8 +83,18 @@ def test_tidy_tables_are_asked_for_unless_the_base_says_otherwise(tmp_path, base
     ("base: '-model -1'\n", "'seed'"),
     ("seed: 1.5\n", "'seed'"),
     ("seed: 1\nchunk: 0\n", "'chunk'"),
-    ("seed: 1\nbase: '-fixseed 3'\n", "-fixseed"),
-    ("seed: 1\ngrid: {-shift: [1, 2]}\n", "-shift"),
+    ("seed: 1\nbase: '-fixseed 3'\n", "-fixseed is assigned"),
+    ("seed: 1\ngrid: {-shift: [1, 2]}\n", "-shift is assigned"),
+    ("seed: 1\nbase: '-popseed 3'\n", "-popseed is assigned"),
+    ("seed: 1\nbase: '-outdir x'\n", "-outdir would move"),
+    ("seed: 1\nbase: '-checkonly 1'\n", "-checkonly is run by the sweep"),
+    ("seed: 1\nbase: '-tidy 0'\n", "-tidy 0 in base"),
+    ("seed: 1\nbase: '-tidy 00'\n", "-tidy 0 in base"),
+    ("seed: 1\ngrid: {-tidy: [1, 2]}\n", "changes only what a run writes"),
+    ("seed: 1\ngrid: {-writefiles: [0, 1]}\n", "changes only what a run writes"),
+    ("seed: 1\ngrid: {-choice: [0.5, '0.50']}\n", "value '0.5' twice \\(as '0.50'\\)"),
+    ("seed: 1\ngrid: {-bimodal: ['0.5 3 1', [0.5, 3.0, 1]]}\n", "twice"),
+    ("seed: 1\ngrid: {-selfactor: [2], -incrfactor: [3]}\n", "two names of one option"),
     ("seed: 1\ngrid: {choice: [1]}\n", "not an option"),
     ("seed: 1\ngrid: {-choice: []}\n", "no values"),
     ("seed: 1\nbase: '-numfiles many'\n", "-numfiles"),
