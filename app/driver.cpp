@@ -51,7 +51,7 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
   RunConfig config;
   const std::int64_t startTime = clockNanoseconds();
 
-  const std::vector<std::string> warnings = ParseArgs(argc, argv, config);
+  ParseArgs(argc, argv, config);
   if (config.showHelp) {
     printUsage(std::cout);
     return 0;
@@ -60,7 +60,6 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
     std::cout << "Pairlab " << PAIRLAB_VERSION << std::endl;
     return 0;
   }
-  for (const std::string& warning : warnings) warnRun(warning);
   checkBeforeSeeding(config);
 
   const std::int64_t seed = config.fixseed != 0 ? config.fixseed : startTime / 1000000;

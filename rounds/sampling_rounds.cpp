@@ -329,6 +329,28 @@ void appendRoundRows(RunOutput& output, long long replicate,
   output.appendTable(kRoundsTable, kRoundsHeader, rows);
 }
 
+// The replicate's rows of the running indices: the indices of the sample so far after every
+// round it reached (column f - 1 of the run's tables), as the significance report averages them.
+constexpr const char* kRoundIndicesTable = "Pairlab_round_indices.tsv";
+const char* const kRoundIndicesHeader = "run_id\treplicate\tround\tindex\tvalue\n";
+
+void appendRunningIndexRows(RunOutput& output, long long replicate, int rounds, int f,
+                            const RunAccumulators& acc) {
+  std::string rows;
+  const std::vector<double>* const tables[3] = {&acc.roundJRpti, &acc.roundJRpsi, &acc.roundJRpss};
+  const char* const names[3] = {"JRpti", "JRpsi", "JRpss"};
+  for (int r = 0; r < rounds; ++r)
+    for (int k = 0; k < 3; ++k)
+      TableRow{rows}
+          .text(output.runId())
+          .integer(replicate)
+          .integer(r + 1)
+          .text(names[k])
+          .number((*tables[k])[static_cast<std::size_t>(r) * acc.F + (f - 1)])
+          .end();
+  output.appendTable(kRoundIndicesTable, kRoundIndicesHeader, rows);
+}
+
 // The indices, their p-values and tallies, the rounds table and the tidy rows of replicate f.
 void finishReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
                      const MatingTables& tables, const std::vector<std::vector<double>>& p1r,
@@ -351,6 +373,7 @@ void finishReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
     appendIndexRows(output, fileNumber, static_cast<int>(p1r.size()), config.matings, config.SL,
                     indices);
     appendRoundRows(output, fileNumber, p1r, p2r, roundPairs);
+    appendRunningIndexRows(output, fileNumber, static_cast<int>(p1r.size()), f, acc);
   }
 }
 
@@ -439,15 +462,18 @@ int playRound(const RoundsExperiment& ex, int n, int roundSize, MassReplicate& s
   return roundMatings;
 }
 
-// A round with matings closes: its mated frequencies, the running round indices.
-void closeRound(int roundMatings, int f, MassReplicate& s, RunAccumulators& acc) {
+// A round with matings closes: its mated frequencies, the running round indices (when there is
+// a run to record them).
+void closeRound(int roundMatings, int f, MassReplicate& s, RunAccumulators* acc) {
   const int r = s.r;
-  acc.replicatesPerRound[r] += 1;
   for (double& v : s.p1rprime[r]) v /= roundMatings;
   for (double& v : s.p2rprime[r]) v /= roundMatings;
   addProducts(s.matedProducts, s.p1rprime[r], s.p2rprime[r]);
-  runningRoundIndices(s.pairCounts, s.total, s.matedProducts, s.randomProducts, r + 1, r, f - 1,
-                      acc);
+  if (acc != nullptr) {
+    acc->replicatesPerRound[r] += 1;
+    runningRoundIndices(s.pairCounts, s.total, s.matedProducts, s.randomProducts, r + 1, r, f - 1,
+                        *acc);
+  }
   s.replicateMatings += roundMatings;
 }
 
@@ -499,12 +525,13 @@ MatingTables massTables(const RoundsExperiment& ex, int n, int rounds, const Mas
 
 }  // namespace
 
-void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                            RunAccumulators& acc, RunOutput& output, Random& rng) {
-  if (config.verbose) std::cout << "Beginning Mass encounters with sampling rounds" << std::endl;
-  const int n = config.matings;
+namespace {
+
+// Replicate f (from 1) plays rounds until n matings; the running indices of the sample after
+// every round go to acc when there is one.
+void playMassRounds(const RoundsExperiment& ex, int n, int f, RunAccumulators* acc,
+                    MassReplicate& s, Random& rng) {
   const int roundSize = ex.MRmax >= INT_MAX ? INT_MAX : static_cast<int>(ex.MRmax);
-  MassReplicate s(ex);
   while (s.total < n) {
     const int roundMatings = playRound(ex, n, roundSize, s, rng);
     if (roundMatings == 0) {
@@ -519,7 +546,16 @@ void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config,
     if (s.total >= n) break;
     openNextRound(ex, f, s);
   }
+}
 
+}  // namespace
+
+void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
+                            RunAccumulators& acc, RunOutput& output, Random& rng) {
+  if (config.verbose) std::cout << "Beginning Mass encounters with sampling rounds" << std::endl;
+  const int n = config.matings;
+  MassReplicate s(ex);
+  playMassRounds(ex, n, f, &acc, s, rng);
   const int rounds = s.r + 1;
   acc.sumMatingsPerRound += static_cast<double>(s.replicateMatings) / rounds;
   acc.sumRounds += rounds;
@@ -574,7 +610,7 @@ const std::vector<bool>& canMeet(const std::vector<double>& freqs,
 
 }  // namespace
 
-void IndividualRounds::start(const std::vector<double>& p1, const std::vector<double>& p2,
+void ReplicateStorage::start(const std::vector<double>& p1, const std::vector<double>& p2,
                              int count) {
   for (auto* table : {&p1r, &p2r, &roundPairs}) table->resize(static_cast<std::size_t>(count));
   p1r[0] = p1;
@@ -582,89 +618,181 @@ void IndividualRounds::start(const std::vector<double>& p1, const std::vector<do
   roundPairs[0].assign(p1.size() * p2.size(), 0.0);
 }
 
+namespace {
+
+// One individual-encounter replicate in progress: the current round r (one per mating) and its
+// mean propensity M, the shares of the matings each type is expected to obtain, and the sums over
+// the rounds started so far. The per-round tables are the caller's storage.
+struct IndividualReplicate {
+  IndividualReplicate(const RoundsExperiment& ex, int n, ReplicateStorage& storage)
+      : rounds(storage),
+        M(ex.meanPropensity),
+        e1(ex.k1),
+        e2(ex.k2),
+        pairCounts(zeroMatrix(ex.k1, ex.k2)),
+        observedPairs(zeroMatrix(ex.k1, ex.k2)),
+        availableFemales(ex.femaleNumbers),
+        availableMales(ex.maleNumbers),
+        femalesLeft(ex.nfem),
+        malesLeft(ex.nmale) {
+    rounds.start(ex.p1, ex.p2, std::max(n, 1));
+    expectedMatedShares(ex.p1, ex.p2, ex.modelmatrix, M, e1, e2, rounds.rows, rounds.columns);
+    expectedProducts = products(e1, e2);
+    randomProducts = products(ex.p1, ex.p2);
+    sumP1 = ex.p1;
+    sumE1 = e1;
+    sumP2 = ex.p2;
+    sumE2 = e2;
+  }
+
+  ReplicateStorage& rounds;
+  double M;
+  std::vector<double> e1, e2;
+  Matrix pairCounts, observedPairs;
+  Matrix expectedProducts;  // over started rounds
+  Matrix randomProducts;    // over started rounds
+  std::vector<double> sumP1, sumE1, sumP2, sumE2;
+  std::vector<double> availableFemales, availableMales;
+  int femalesLeft, malesLeft;
+  int total = 0, r = 0;
+};
+
+// Females and males meet until a pair mates; returns the female and male types of the pair. A
+// round could not end if no pair that can meet can mate. As nothing changes within a round, and
+// the check draws nothing, it is made once, when the round has gone on for long without a
+// mating: a round that cannot end stops the run all the same.
+std::pair<int, int> meetUntilMating(const RoundsExperiment& ex, int f, IndividualReplicate& s,
+                                    Random& rng) {
+  const Matrix& mm = ex.modelmatrix;
+  const std::vector<double>& p1 = s.rounds.p1r[s.r];
+  const std::vector<double>& p2 = s.rounds.p2r[s.r];
+  for (int misses = 1;; ++misses) {
+    const int i = drawType(p1, rng);
+    const int j = drawType(p2, rng);
+    if (mm[i][j] / s.M >= rng.u()) return {i, j};
+    // Both stay in the population.
+    if (misses == kMissesBeforeCheck &&
+        !somePairCanMate(mm, s.M, canMeet(p1, s.availableFemales, s.rounds.femalesMeet),
+                         canMeet(p2, s.availableMales, s.rounds.malesMeet)))
+      stopNoPairCanMate(s.r + 1, f, s.M);
+  }
+}
+
+// The pair i x j leaves the population and the next round starts from the unmated.
+void openNextIndividualRound(const RoundsExperiment& ex, int i, int j, IndividualReplicate& s) {
+  ReplicateStorage& t = s.rounds;
+  --s.femalesLeft;
+  --s.malesLeft;
+  s.availableFemales[i] -= 1.0;
+  s.availableMales[j] -= 1.0;
+  t.p1r[s.r + 1] = t.p1r[s.r];
+  t.p2r[s.r + 1] = t.p2r[s.r];
+  t.roundPairs[s.r + 1].assign(ex.k1 * ex.k2, 0.0);
+  const int r = ++s.r;
+  refreshFrequencies(t.p1r[r], s.availableFemales, s.femalesLeft);
+  refreshFrequencies(t.p2r[r], s.availableMales, s.malesLeft);
+  addProducts(s.randomProducts, t.p1r[r], t.p2r[r]);
+  s.M = meanPropensity(t.p1r[r], t.p2r[r], ex.modelmatrix);
+  checkFiniteMeanPropensity(s.M);
+  expectedMatedShares(t.p1r[r], t.p2r[r], ex.modelmatrix, s.M, s.e1, s.e2, t.rows, t.columns);
+  addProducts(s.expectedProducts, s.e1, s.e2);
+  addTo(s.sumP1, t.p1r[r]);
+  addTo(s.sumE1, s.e1);
+  addTo(s.sumP2, t.p2r[r]);
+  addTo(s.sumE2, s.e2);
+}
+
+// Replicate f (from 1) plays one round per mating until n matings; the running indices of the
+// sample after every round go to acc when there is one.
+void playIndividualRounds(const RoundsExperiment& ex, int n, int f, RunAccumulators* acc,
+                          IndividualReplicate& s, Random& rng) {
+  while (s.total < n) {
+    const auto [i, j] = meetUntilMating(ex, f, s, rng);
+    ++s.total;
+    s.rounds.roundPairs[s.r][i * ex.k2 + j] += 1.0;
+    s.pairCounts[i][j] += 1.0;
+    s.observedPairs[i][j] += 1.0;
+    if (acc != nullptr) {
+      runningRoundIndices(s.pairCounts, s.total, s.expectedProducts, s.randomProducts, s.total,
+                          s.total - 1, f - 1, *acc);
+      acc->replicatesPerRound[s.total - 1] += 1;
+    }
+    if (s.total >= n) break;
+    openNextIndividualRound(ex, i, j, s);
+  }
+}
+
+// The tables of the indices: averages over the n rounds (one per mating). With eJRpsi the mated
+// pairs expected each round are replaced by the pairs observed.
+MatingTables individualTables(const RoundsExperiment& ex, int n, bool eJRpsi,
+                              const IndividualReplicate& s) {
+  MatingTables t;
+  t.PR = averageOf(eJRpsi ? s.observedPairs : s.expectedProducts, n, false);
+  t.A1 = averageOf(s.sumP1, n);
+  t.B1 = averageOf(s.sumE1, n);
+  t.A2 = averageOf(s.sumP2, n);
+  t.B2 = averageOf(s.sumE2, n);
+  t.QR = averageWithLastCellClosed(s.randomProducts, n);
+  sampleTables(t, s.pairCounts, n, ex);
+  return t;
+}
+
+}  // namespace
+
 void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                                  IndividualRounds& rounds, RunAccumulators& acc, RunOutput& output,
+                                  ReplicateStorage& rounds, RunAccumulators& acc, RunOutput& output,
                                   Random& rng) {
   if (config.verbose)
     std::cout << "Beginning individual encounters with sampling rounds" << std::endl;
-  const int k1 = ex.k1, k2 = ex.k2, n = config.matings;
-  const Matrix& mm = ex.modelmatrix;
-
-  // One round per mating. Per round: the population frequencies and the pair that mated.
-  rounds.start(ex.p1, ex.p2, std::max(n, 1));
-  auto& p1r = rounds.p1r;
-  auto& p2r = rounds.p2r;
-  auto& roundPairs = rounds.roundPairs;
-  double M = ex.meanPropensity;
-  std::vector<double> e1(k1), e2(k2);
-  expectedMatedShares(ex.p1, ex.p2, mm, M, e1, e2, rounds.rows, rounds.columns);
-  Matrix pairCounts = zeroMatrix(k1, k2), observedPairs = zeroMatrix(k1, k2);
-  Matrix expectedProducts = products(e1, e2);      // over started rounds
-  Matrix randomProducts = products(ex.p1, ex.p2);  // over started rounds
-  std::vector<double> sumP1 = ex.p1, sumE1 = e1, sumP2 = ex.p2, sumE2 = e2;
-  std::vector<double> availableFemales = ex.femaleNumbers, availableMales = ex.maleNumbers;
-  int femalesLeft = ex.nfem, malesLeft = ex.nmale;
-  int total = 0, r = 0;
-
-  // A round lasts until a pair mates; it could not end if no pair that can meet can mate. As
-  // nothing changes within a round, and the check draws nothing, it is made once, when the round
-  // has gone on for long without a mating: a round that cannot end stops the run all the same.
-  int misses = 0;  // encounters of the round so far, none a mating
-  while (total < n) {
-    const int i = drawType(p1r[r], rng);
-    const int j = drawType(p2r[r], rng);
-    if (!(mm[i][j] / M >= rng.u())) {  // both stay in the population
-      if (++misses == kMissesBeforeCheck &&
-          !somePairCanMate(mm, M, canMeet(p1r[r], availableFemales, rounds.femalesMeet),
-                           canMeet(p2r[r], availableMales, rounds.malesMeet)))
-        stopNoPairCanMate(r + 1, f, M);
-      continue;
-    }
-    misses = 0;
-
-    ++total;
-    roundPairs[r][i * k2 + j] += 1.0;
-    pairCounts[i][j] += 1.0;
-    observedPairs[i][j] += 1.0;
-    runningRoundIndices(pairCounts, total, expectedProducts, randomProducts, total, total - 1,
-                        f - 1, acc);
-    acc.replicatesPerRound[total - 1] += 1;
-    if (total >= n) break;
-
-    --femalesLeft;
-    --malesLeft;
-    availableFemales[i] -= 1.0;
-    availableMales[j] -= 1.0;
-    p1r[r + 1] = p1r[r];
-    p2r[r + 1] = p2r[r];
-    roundPairs[r + 1].assign(k1 * k2, 0.0);
-    ++r;
-    refreshFrequencies(p1r[r], availableFemales, femalesLeft);
-    refreshFrequencies(p2r[r], availableMales, malesLeft);
-    addProducts(randomProducts, p1r[r], p2r[r]);
-    M = meanPropensity(p1r[r], p2r[r], mm);
-    checkFiniteMeanPropensity(M);
-    expectedMatedShares(p1r[r], p2r[r], mm, M, e1, e2, rounds.rows, rounds.columns);
-    addProducts(expectedProducts, e1, e2);
-    addTo(sumP1, p1r[r]);
-    addTo(sumE1, e1);
-    addTo(sumP2, p2r[r]);
-    addTo(sumE2, e2);
-  }
-
+  const int n = config.matings;
+  IndividualReplicate s(ex, n, rounds);
+  playIndividualRounds(ex, n, f, &acc, s, rng);
   acc.sumRounds += n;
   acc.sumMatingsPerRound += 1.0;
-  if (config.verbose) std::cout << total << " individual mating rounds performed" << std::endl;
+  if (config.verbose) std::cout << s.total << " individual mating rounds performed" << std::endl;
+  finishReplicate(ex, config, f, individualTables(ex, n, config.eJRpsi, s), rounds.p1r, rounds.p2r,
+                  rounds.roundPairs, acc, output);
+}
 
-  MatingTables t;
-  t.PR = averageOf(config.eJRpsi ? observedPairs : expectedProducts, n, false);
-  t.A1 = averageOf(sumP1, n);
-  t.B1 = averageOf(sumE1, n);
-  t.A2 = averageOf(sumP2, n);
-  t.B2 = averageOf(sumE2, n);
-  t.QR = averageWithLastCellClosed(randomProducts, n);
-  sampleTables(t, pairCounts, n, ex);
-  finishReplicate(ex, config, f, t, p1r, p2r, roundPairs, acc, output);
+// ---------------------------------------------------------------------------------------------
+// A replicate without a run
+
+RoundsExperiment roundsExperimentOf(Matrix modelmatrix, std::vector<double> femaleNumbers,
+                                    std::vector<double> maleNumbers, double MRmax) {
+  PAIRLAB_CHECK(!modelmatrix.empty() && modelmatrix.size() == femaleNumbers.size() &&
+                    modelmatrix[0].size() == maleNumbers.size(),
+                NtoS(static_cast<int>(modelmatrix.size())) + " rows");
+  RoundsExperiment ex;
+  ex.k1 = static_cast<int>(femaleNumbers.size());
+  ex.k2 = static_cast<int>(maleNumbers.size());
+  double females = 0.0, males = 0.0;
+  for (double v : femaleNumbers) females += v;
+  for (double v : maleNumbers) males += v;
+  ex.nfem = static_cast<int>(std::llround(females));
+  ex.nmale = static_cast<int>(std::llround(males));
+  ex.p1 = frequenciesOf(femaleNumbers, ex.nfem);
+  ex.p2 = frequenciesOf(maleNumbers, ex.nmale);
+  ex.femaleNumbers = std::move(femaleNumbers);
+  ex.maleNumbers = std::move(maleNumbers);
+  ex.modelmatrix = std::move(modelmatrix);
+  ex.MRmax = MRmax;
+  ex.mass = MRmax >= 2.0;
+  ex.meanPropensity = meanPropensity(ex.p1, ex.p2, ex.modelmatrix);
+  checkFiniteMeanPropensity(ex.meanPropensity);
+  ex.roundsTables = false;
+  return ex;
+}
+
+Matrix playReplicatePairs(const RoundsExperiment& ex, int n, int replicate,
+                          ReplicateStorage& storage, Random& rng) {
+  if (ex.mass) {
+    MassReplicate s(ex);
+    playMassRounds(ex, n, replicate, nullptr, s, rng);
+    return s.pairCounts;
+  }
+  IndividualReplicate s(ex, n, storage);
+  playIndividualRounds(ex, n, replicate, nullptr, s, rng);
+  return s.pairCounts;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -705,7 +833,7 @@ void runSamplingRounds(const RunConfig& config, const SettledRun& run, RunOutput
                        Random& rng) {
   const RoundsExperiment ex = setupSamplingRounds(config, run, output, rng);
   RunAccumulators acc(config.matings, config.numfiles);
-  IndividualRounds rounds;
+  ReplicateStorage rounds;
   output.planFiles(config.numfiles);
   for (int f = 1; f <= config.numfiles; ++f) {
     if (ex.mass)

@@ -71,7 +71,7 @@ double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, b
 // The per-round tables of an individual-encounter replicate (population frequencies, the pair
 // that mated) and working space. The caller keeps it from one replicate to the next so that its
 // storage is reused: a replicate has as many rounds as matings, and a round allocates nothing.
-struct IndividualRounds {
+struct ReplicateStorage {
   // Tables for `count` rounds, the first at the premating frequencies p1, p2 with no pair yet.
   void start(const std::vector<double>& p1, const std::vector<double>& p2, int count);
   std::vector<std::vector<double>> p1r, p2r, roundPairs;
@@ -84,8 +84,22 @@ struct IndividualRounds {
 void massEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
                             RunAccumulators& acc, RunOutput& output, Random& rng);
 void individualEncounterReplicate(const RoundsExperiment& ex, const RunConfig& config, int f,
-                                  IndividualRounds& rounds, RunAccumulators& acc, RunOutput& output,
+                                  ReplicateStorage& rounds, RunAccumulators& acc, RunOutput& output,
                                   Random& rng);
+
+// An experiment built from given numbers: the propensity matrix, the premating numbers of every
+// female and male type, and the round size (mass encounters when MRmax >= 2, individual
+// encounters below 2). Random mating: every propensity 1 with MRmax 1 (individual encounters),
+// or every propensity R with MRmax R (mass encounters in rounds of R).
+RoundsExperiment roundsExperimentOf(Matrix modelmatrix, std::vector<double> femaleNumbers,
+                                    std::vector<double> maleNumbers, double MRmax);
+
+// One replicate of n matings played without a run (no file, no table, no running indices), with
+// the draws of a replicate of the run: its pair counts [female type][male type]. Stops as the run
+// does (no pair left can mate; unequal numbers of unmated females and males under mass
+// encounters). `replicate` numbers it in those messages.
+Matrix playReplicatePairs(const RoundsExperiment& ex, int n, int replicate,
+                          ReplicateStorage& storage, Random& rng);
 
 // Runs the sampling-round mode from its set-up to the significance report.
 void runSamplingRounds(const RunConfig& config, const SettledRun& run, RunOutput& output,

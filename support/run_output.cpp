@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "support/format.hpp"
@@ -30,9 +31,19 @@ std::string join(const std::vector<std::string>& cells) {
   return line + '\n';
 }
 
+// The columns after the options.
+const char* const kLedgerEndColumns[] = {"not_applied", "notes"};
+
+std::string joined(const std::vector<std::string>& items, const char* separator) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
+  return text;
+}
+
 std::string ledgerHeader(const LedgerEntry& e) {
   std::vector<std::string> cells(std::begin(kLedgerColumns), std::end(kLedgerColumns));
   cells.insert(cells.end(), e.optionNames.begin(), e.optionNames.end());
+  cells.insert(cells.end(), std::begin(kLedgerEndColumns), std::end(kLedgerEndColumns));
   return join(cells);
 }
 
@@ -48,6 +59,8 @@ std::string ledgerRow(const LedgerEntry& e, const std::string& endTime, const st
                                     tableCell(message),
                                     tableCell(e.commandLine)};
   for (const std::string& v : e.optionValues) cells.push_back(tableCell(v));
+  cells.push_back(tableCell(joined(e.notApplied, " ")));
+  cells.push_back(tableCell(joined(e.notes, "; ")));
   return join(cells);
 }
 
@@ -144,6 +157,12 @@ void RunOutput::openDirectory(const std::string& name) {
 
 void RunOutput::appendTable(const char* name, const std::string& header, const std::string& rows) {
   appendTableRows(directory_ + "/" + name, header, rows);
+}
+
+void RunOutput::note(const std::string& text) {
+  progress_.clear();
+  std::cerr << text << '\n';
+  entry_.notes.push_back(text);
 }
 
 void RunOutput::planFiles(std::int64_t count) { planned_ = count; }

@@ -22,6 +22,10 @@ struct LedgerEntry {
   std::string commandLine;
   std::vector<std::string> optionNames;   // one column per option, in this order
   std::vector<std::string> optionValues;  // their settled values
+  // Options given on the command line that have no effect on the run as settled (with their
+  // dash), and notes of what the run changed in its input (a frequency moved into range).
+  std::vector<std::string> notApplied;
+  std::vector<std::string> notes;
 };
 
 class RunOutput {
@@ -47,6 +51,10 @@ class RunOutput {
   void planFiles(std::int64_t count);
   void fileDone(std::int64_t number);
   std::int64_t filesCompleted() const { return completed_; }
+  // A note on what the run changed in its input: one line on standard error, and the ledger
+  // row's "notes" column.
+  void note(const std::string& text);
+
   // A phase of a long set-up, for the progress line.
   void phase(const std::string& what) { progress_.phase(what); }
   void clearProgress() { progress_.clear(); }

@@ -77,7 +77,7 @@ class RoundsSetup : public InTempDir {
     return status;
   }
   RunConfig config;
-  RunOutput runOutput;
+  RunOutput runOutput{LedgerEntry{}, 1, Progress::Mode::Off};  // with the tidy tables
   OutputNames names;
   Random rng{1};
   int nfem = 250, nmale = 250;
@@ -198,7 +198,7 @@ class Replicates : public RoundsSetup {
     if (ex.mass)
       massEncounterReplicate(ex, config, 1, *acc, runOutput, rng);
     else {
-      IndividualRounds rounds;
+      ReplicateStorage rounds;
       individualEncounterReplicate(ex, config, 1, rounds, *acc, runOutput, rng);
     }
     long long draws = 0;
@@ -307,6 +307,44 @@ TEST_F(Replicates, MassEncountersNeedAsManyFemalesAsMales) {
             std::string::npos);
   c.MRmax = 1;  // individual encounters take unequal numbers
   EXPECT_EQ(runReplicate(c) % 3, 0);
+}
+
+// A replicate played without a run (as an analysis of observed data plays it) makes the draws of
+// the run's replicate and forms the same pairs, whatever the encounter process and model.
+TEST_F(Replicates, AReplicateWithoutARunDrawsAsTheRunDoes) {
+  writeFile("PairlabUserModel.txt", "2 3\n1 2.5 0.5\n0.2 1 3\n");
+  for (const auto& [model, MRmax] : {std::pair{3, 1.0}, {3, 40.0}, {5, -1.0}, {0, 250.0}}) {
+    RunConfig c;
+    c.model = model;
+    c.MRmax = MRmax;
+    c.choicefactor = 3;
+    const RoundsExperiment ex = setup(c);
+    const RoundsExperiment alone =
+        roundsExperimentOf(ex.modelmatrix, ex.femaleNumbers, ex.maleNumbers, ex.MRmax);
+    EXPECT_EQ(alone.meanPropensity, ex.meanPropensity);
+    Random twin = rng;
+    acc = std::make_unique<RunAccumulators>(config.matings, config.numfiles);
+    ReplicateStorage storage;
+    if (ex.mass)
+      massEncounterReplicate(ex, config, 1, *acc, runOutput, rng);
+    else
+      individualEncounterReplicate(ex, config, 1, storage, *acc, runOutput, rng);
+    const Matrix pairs = playReplicatePairs(alone, config.matings, 1, storage, twin);
+    EXPECT_TRUE(twin == rng) << "model " << model << ", MRmax " << MRmax;
+    // The run's pairs, from its tidy rounds table.
+    Matrix fromRun(ex.k1, std::vector<double>(ex.k2, 0.0));
+    for (const std::string& line :
+         testing::linesFrom(fs::path(names.directory) / "Pairlab_rounds.tsv", 2)) {
+      std::istringstream row(line.substr(line.find('\t') + 1));  // after the run id
+      int replicate = 0, round = 0, i = 0, j = 0;
+      double fi = 0, fj = 0, count = 0;
+      row >> replicate >> round >> i >> j >> fi >> fj >> count;
+      ASSERT_TRUE(row && i >= 1 && i <= ex.k1 && j >= 1 && j <= ex.k2) << line;
+      fromRun[i - 1][j - 1] += count;
+    }
+    EXPECT_EQ(pairs, fromRun) << "model " << model << ", MRmax " << MRmax;
+    fs::remove_all(names.directory);
+  }
 }
 
 }  // namespace
