@@ -38,6 +38,8 @@ INDEX_WORDS = {
     "E0R": "part left unexplained (E0R)",
 }
 ROUND_INDICES = ["JRpti", "JRpsi", "JRpss"]
+LINE_STYLES = {"JRpti": {"linewidth": 3, "alpha": 0.6}, "JRpsi": {"linestyle": "--"},
+               "JRpss": {"linestyle": ":"}}
 PARAMETER_WORDS = {
     "choice": "strength of choice", "tolerance": "tolerance of choice", "bias": "bias of choice",
     "dmax": "preferred distance (Dmax)", "N": "population size", "osr": "males per female",
@@ -69,12 +71,19 @@ def parameter_words(column):
 # ---------------------------------------------------------------------------------------------
 # The data of each figure
 
+def finite_mean(values):
+    """The mean of the values present (inf when one is inf), NaN when there is none."""
+    values = values.dropna().to_numpy()
+    return values.mean() if len(values) else np.nan
+
+
 def round_index_means(round_indices):
     """Per index (JRpti, JRpsi, JRpss) and round: the replicates that reached the round, the
     mean over them of the index of the sample so far (as the program's table gives it) and its
     95 % confidence interval."""
     grouped = round_indices.groupby(["index", "round"])["value"]
-    frame = grouped.agg(replicates="count", mean="mean", sd="std").reset_index()
+    # numpy's mean: the compensated sums of pandas' grouped mean turn an infinite index into nan.
+    frame = grouped.agg(replicates="count", mean=finite_mean, sd="std").reset_index()
     t = frame["replicates"].map(lambda n: stats.t_quantile(n - 1) if n > 1 else np.nan)
     with np.errstate(invalid="ignore"):
         half = t * frame["sd"] / np.sqrt(frame["replicates"])
@@ -303,7 +312,10 @@ def plot_round_indices(round_indices, out, fmt, context):
         return None
     figure, ax = plt.subplots(figsize=(7.5, 5))
     for index, line in means.groupby("index", sort=False):
-        drawn = ax.plot(line["round"], line["mean"], label=INDEX_WORDS[index])
+        # JRpti is close to one of the others when the departure is all isolation or all
+        # selection: its own style keeps both visible.
+        drawn = ax.plot(line["round"], line["mean"], label=INDEX_WORDS[index],
+                        **LINE_STYLES[index])
         ax.fill_between(line["round"], line["ci_low"], line["ci_high"], alpha=0.2,
                         color=drawn[0].get_color())
     replicates = round_indices["replicate"].nunique()

@@ -22,7 +22,7 @@ import time
 from pathlib import Path
 
 from . import SLURM_PROFILE, SNAKEFILE, check, find_binary, outcome, tables
-from .plan import SweepError, load_sweep
+from .plan import SWEEP_PREFIX, SweepError, load_sweep
 from .progress import Progress, duration
 
 SNAKEMAKE_LOG = "snakemake.log"
@@ -69,6 +69,12 @@ def prepare(sweep, out, binary):
     }
     write_if_changed(out / "plan.json", json.dumps(plan, indent=1) + "\n")
     return plan, points
+
+
+def point_words(row, nothing="no swept option"):
+    """The swept values of a point as options: '-choice 0.5 -tolerance 0.1'."""
+    return " ".join(f"-{k[len(SWEEP_PREFIX):]} {v}" for k, v in row.items()
+                    if k != "point") or nothing
 
 
 def parse_arguments(argv):
@@ -211,9 +217,9 @@ def report(out, plan, points, status, started):
         print(f"pairlab-sweep: {len(failed)} of {len(states)} job(s) failed ({failed_path}); "
               "fix them and run the same command again to run only what is missing:", file=err)
         for s in failed[:10]:
-            values = ", ".join(f"{k}={v}" for k, v in points[s.point].items() if k != "point")
+            values = point_words(points[s.point])
             status_text = "" if s.status is None else f"exit status {s.status}: "
-            print(f"  point {s.point} ({values or 'no swept option'}), chunk {s.chunk}: "
+            print(f"  point {s.point} ({values}), chunk {s.chunk}: "
                   f"{status_text}{s.message or 'killed (no exit status in its log)'}\n"
                   f"    log: {s.log}", file=err)
         if len(failed) > 10:
@@ -235,8 +241,8 @@ def checked(sweep, binary, args):
     for note in notes:
         print(f"pairlab-sweep: {note}", file=sys.stderr)
     if refusals:
-        print(f"pairlab-sweep: the sweep is refused, no job was started; the program's check "
-              f"of its points says:\n" + "\n".join(refusals), file=sys.stderr)
+        print("pairlab-sweep: the sweep is refused, no job was started; the program's check "
+              "of its points says:\n" + "\n".join(refusals), file=sys.stderr)
     return not refusals
 
 
@@ -262,8 +268,7 @@ def sweep_main(argv):
     if args.dry_run:
         job_points = [spec["point"] for spec in plan["jobs"].values()]
         for row in points:
-            values = " ".join(f"-{k[len('sweep_'):]} {v}" for k, v in row.items() if k != "point")
-            print(f"  point {row['point']}: {values or '(base only)'}: "
+            print(f"  point {row['point']}: {point_words(row, '(base only)')}: "
                   f"{job_points.count(row['point'])} job(s)")
         sys.stdout.flush()
     status = run_workflow(args, out, plan, snakemake_options)
