@@ -23,6 +23,7 @@ import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
 from . import stats, tables  # noqa: E402
+from .check import ranges as check_ranges  # noqa: E402
 from .plan import SWEEP_PREFIX, parse_options  # noqa: E402
 from .summary import expected_matings  # noqa: E402
 
@@ -537,9 +538,16 @@ def swept_column(name, columns):
 
 
 def sweep_main(directory, out, args):
+    if args.run is not None or args.all:
+        raise Refusal("--run and --all choose runs of an output directory; in a sweep, --point "
+                      "draws the figures of one point")
     points = tables.read_points(directory)
-    if args.point is not None and args.point not in points["point"].values:
-        raise Refusal(f"the sweep has no point {args.point} with results (see summary.tsv)")
+    summarised = tables.read_table(directory / "summary.tsv")["point"].tolist()
+    if args.point is not None and args.point not in summarised:
+        known = "not a point of the sweep" if args.point not in points["point"].values else \
+            "not complete (see failed.tsv)"
+        raise Refusal(f"point {args.point} has no results: it is {known}; the points of "
+                      "summary.tsv: " + check_ranges(summarised))
     x, by = (None if n is None else swept_column(n, list(points.columns[1:]))
              for n in (args.x, args.by))
     failed = directory / "failed.tsv"
@@ -564,6 +572,8 @@ def main(argv=None):
         return 2
     out.mkdir(parents=True, exist_ok=True)
     try:
+        if not sweep and args.point is not None:
+            raise Refusal("--point draws a point of a sweep directory (one with summary.tsv)")
         paths = sweep_main(directory, out, args) if sweep else run_figures(directory, out, args)
     except Refusal as refusal:
         print(f"pairlab-plot: {refusal}", file=sys.stderr)
