@@ -1,5 +1,6 @@
 #include "app/parse_args.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -38,6 +39,7 @@ class Values {
         whole(i, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
   }
   bool flag(int i) const { return integer(i) != 0; }
+  std::string text(int i) const { return words_[i]; }
   std::int64_t seed(int i) const {
     return whole(i, std::numeric_limits<std::int64_t>::min(),
                  std::numeric_limits<std::int64_t>::max());
@@ -193,6 +195,12 @@ const Option kOptions[] = {
     {{"-progress", ""}, 1, "", [](RunConfig& c, const Values& v) {
        c.progress = v.flag(0) ? 1 : 0;
      }},
+    {{"-checkonly", ""}, 1, "", [](RunConfig& c, const Values& v) { c.checkonly = v.flag(0); }},
+    {{"-popseed", ""}, 1, "", [](RunConfig& c, const Values& v) { c.popseed = v.seed(0); }},
+    {{"-outdir", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.outdir = v.text(0);
+       if (c.outdir.empty()) reject("wrong output folder argument: the folder name is empty");
+     }},
 };
 // clang-format on
 
@@ -231,6 +239,9 @@ void ParseArgs(int argc, const char* const* argv, RunConfig& config) {
                    : available == 1 ? std::string("only 1 follows\n")
                                     : "only " + NtoS(available) + " follow\n"));
     option->apply(config, Values(argv[cursor], argv + cursor + 1));
+    const std::string name(option->names[0]);
+    if (std::find(config.given.begin(), config.given.end(), name) == config.given.end())
+      config.given.push_back(name);
     cursor += 1 + option->values;
   }
 }

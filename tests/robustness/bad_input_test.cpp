@@ -267,6 +267,9 @@ const std::vector<OptionRow> kOptions = {
     {"-writedistrib", {"continuous"}},
     {"-tidy", {"files", "rounds", "continuous"}},
     {"-progress", {"files"}},
+    {"-checkonly", {"files", "continuous"}},
+    {"-popseed", {"randomfreqs", "continuous"}},
+    {"-outdir", {"files"}},
 };
 
 struct BadValue {
