@@ -44,34 +44,45 @@ def stop_message(directory, printed, status):
     return message or "stopped without a message"
 
 
-def run_program(command, cwd):
-    """Runs the program; returns (exit status, what it printed, the signal that interrupted this
-    process or None). SIGINT and SIGTERM sent to this process are passed on to the program, which
-    then stops as it does when interrupted, and this process is told of it only afterwards."""
-    received = []
+class PassOn:
+    """From its creation on, records SIGINT and SIGTERM sent to this process and passes them on
+    to the program it runs, which then stops as it does when interrupted; this process learns of
+    them only afterwards (no traceback, and a job that completed stays complete)."""
 
-    def pass_on(signum, frame):
-        received.append(signum)
-        if process.poll() is None:
-            process.send_signal(signum)
+    def __init__(self):
+        self.received, self.process = [], None
+        for signum in (signal.SIGINT, signal.SIGTERM):
+            signal.signal(signum, self.handle)
 
+    def handle(self, signum, frame):
+        self.received.append(signum)
+        if self.process is not None and self.process.poll() is None:
+            self.process.send_signal(signum)
+
+    def first(self):
+        return self.received[0] if self.received else None
+
+
+def run_program(command, cwd, signals=None):
+    """Runs the program; returns (exit status, what it printed)."""
+    if signals is not None and signals.received:
+        return 128 + signals.first(), "interrupted before the program started\n"
     try:
         process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT, text=True, errors="replace")
     except OSError as error:
-        return 127, f"cannot start {command[0]}: {error}\n", None
-    previous = {s: signal.signal(s, pass_on) for s in (signal.SIGINT, signal.SIGTERM)}
-    try:
-        printed = process.communicate()[0]
-    finally:
-        for signum, handler in previous.items():
-            signal.signal(signum, handler)
-    return process.returncode, printed, (received[0] if received else None)
+        return 127, f"cannot start {command[0]}: {error}\n"
+    if signals is not None:
+        signals.process = process
+        if signals.received:  # came while the program was starting
+            process.send_signal(signals.first())
+    printed = process.communicate()[0]
+    return process.returncode, printed
 
 
-def run_job(directory, binary, args, files):
-    """Runs the program in a fresh working directory; returns (exit status, stop message,
-    the signal that interrupted the job or None)."""
+def run_job(directory, binary, args, files, signals=None):
+    """Runs the program in a fresh working directory; returns (exit status, stop message, the
+    signal that interrupted the job or None). signals: the PassOn of the job's process."""
     directory = Path(directory)
     # What an earlier, stopped attempt left would be appended to: start afresh.
     shutil.rmtree(directory, ignore_errors=True)
@@ -81,7 +92,8 @@ def run_job(directory, binary, args, files):
     command = [str(binary), *map(str, args)]
     log = directory / LOG
     log.write_text(f"command: {shlex.join(command)}\n")  # what a killed job leaves
-    status, printed, interrupted = run_program(command, directory)
+    status, printed = run_program(command, directory, signals)
+    interrupted = signals.first() if signals is not None else None
     outputs = output_directories(directory)
     if status == 0 and len(outputs) != 1:
         status = 1

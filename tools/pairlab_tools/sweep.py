@@ -109,7 +109,9 @@ def workers(cores):
 def snakemake_command(args, out, snakemake_options):
     command = [sys.executable, "-m", "snakemake", "--snakefile", str(SNAKEFILE),
                "--directory", str(out), "--config", f"plan={out / 'plan.json'}",
-               "--cores", str(args.cores), "--keep-going", "--rerun-incomplete"]
+               "--cores", str(args.cores), "--keep-going", "--rerun-incomplete",
+               # Jobs alike need no solver (whose timer thread also gets in the way of Ctrl-C).
+               "--scheduler", "greedy"]
     if args.dry_run:
         command.append("--dry-run")
     if args.slurm:
@@ -117,10 +119,31 @@ def snakemake_command(args, out, snakemake_options):
     return command + snakemake_options
 
 
+def group_members(pgid):
+    """The processes of a process group (from /proc), or None where /proc does not tell."""
+    try:
+        entries = [e for e in os.listdir("/proc") if e.isdigit()]
+    except OSError:
+        return None
+    members = []
+    for entry in entries:
+        try:
+            stat = Path(f"/proc/{entry}/stat").read_text()
+        except OSError:
+            continue
+        fields = stat[stat.rindex(")") + 2:].split()  # state, ppid, pgrp, ...
+        if len(fields) > 2 and int(fields[2]) == pgid:
+            members.append(int(entry))
+    return members
+
+
 class Workflow:
-    """Snakemake running in a process group of its own: SIGINT and SIGTERM received by
-    pairlab-sweep are passed on to the whole group as SIGINT (Snakemake cancels its jobs, every
-    job passes it on to its run), a second one kills the group."""
+    """Snakemake running in a process group of its own. The first SIGINT or SIGTERM received by
+    pairlab-sweep stops it: SIGINT to Snakemake, which starts no other job and cancels its
+    cluster jobs, and SIGTERM to the rest of its group, the local jobs, which pass it on to their
+    runs (a Python only starting ends at once, without the traceback SIGINT would give; Snakemake
+    itself is not sent SIGTERM, whose handler can deadlock in Snakemake 7). A second signal
+    kills the group."""
 
     def __init__(self, command, log):
         self.signum, self.process = None, None
@@ -131,17 +154,30 @@ class Workflow:
         self.process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT,
                                         start_new_session=True)
         if self.signum is not None:  # came while Snakemake was starting
-            self.pass_on(signal.SIGINT)
+            self.pass_on(first=True)
 
     def stop(self, signum, frame):
         first = self.signum is None
         self.signum = self.signum or signum
         if self.process is not None:
-            self.pass_on(signal.SIGINT if first else signal.SIGKILL)
+            self.pass_on(first)
 
-    def pass_on(self, signum):
+    def pass_on(self, first):
+        pid = self.process.pid
         try:
-            os.killpg(self.process.pid, signum)
+            if not first:
+                os.killpg(pid, signal.SIGKILL)
+                return
+            os.kill(pid, signal.SIGINT)
+            members = group_members(pid)
+            if members is None:
+                os.killpg(pid, signal.SIGINT)
+            for member in members or []:
+                if member != pid:
+                    try:
+                        os.kill(member, signal.SIGTERM)
+                    except ProcessLookupError:
+                        pass
         except ProcessLookupError:
             pass
 

@@ -102,7 +102,7 @@ REFUSED = {
                           "-chioce is not a valid command line parameter"),
     "value out of range": ("base: '-continuous 1'\ngrid: {-choice: [0, 5], -N: [100, 200]}\n",
                            "point 2 (-choice 5 -N 100): ", "choice"),
-    "swept option without effect": ("base: '-continuous 1'\ngrid: {-MRmax: [5, 7]}\n",
+    "swept option without effect": ("base: '-continuous 1 -model -1'\ngrid: {-MRmax: [5, 7]}\n",
                                     "point 0 (-MRmax 5): the grid sweeps -MRmax, which has no "
                                     "effect here: ", ""),
     "identical replicates": ("base: '-model 1 -numfiles 40'\nchunk: 10\n",
@@ -174,7 +174,7 @@ def test_an_interrupted_sweep_ends_without_a_traceback_and_its_rerun_completes(b
     sweep = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     out = tmp_path / "sweep"
     deadline = time.time() + 60
-    while not done_times(out) and time.time() < deadline:
+    while len(done_times(out)) < 2 and time.time() < deadline:
         time.sleep(0.05)
     sweep.send_signal(signal.SIGINT)
     stdout, stderr = sweep.communicate(timeout=60)
@@ -185,7 +185,9 @@ def test_an_interrupted_sweep_ends_without_a_traceback_and_its_rerun_completes(b
         (out / "snakemake.log").read_text()]
     assert not any("Traceback" in text for text in logs)
     completed = done_times(out)
-    assert 1 <= len(completed) < 4
+    assert 2 <= len(completed) < 4
+    # The job that ended last may have ended before Snakemake knew: it may run again.
+    completed.pop(max(completed, key=completed.get))
 
     result = subprocess.run(command, capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
