@@ -235,7 +235,11 @@ def report(out, plan, points, status, started):
     """Merges what completed, writes failed.tsv and says how the sweep ended; returns the exit
     status of pairlab-sweep."""
     states = outcome.job_states(out, plan)
-    complete = outcome.merge_complete(out, plan, states)
+    try:
+        complete = outcome.merge_complete(out, plan, states)
+    except (ValueError, OSError) as error:
+        print(f"pairlab-sweep: the tables of the jobs cannot be merged: {error}", file=sys.stderr)
+        return 1
     failed_path = outcome.write_failed(out, states, points)
     failed = [s for s in states if s.state == "failed"]
     missing = [s for s in states if s.state == "missing"]

@@ -211,7 +211,7 @@ def test_indices_by_round_draws_the_means_of_the_programs_significance_report(
         assert last["JRpsi"] > 20 * last["JRpss"]
 
 
-def test_a_directory_of_several_runs_draws_the_last_unless_told(binary, tmp_path):
+def test_a_directory_of_several_runs_draws_the_last_unless_told(binary, tmp_path, capsys):
     base = "-continuous 1 -model -1 -N 100 -matings 20 -numfiles 4 -tidy 1 -writefiles 0"
     output = run_program(binary, tmp_path, base + " -choice 0.9 -fixseed 1")
     run_program(binary, tmp_path, base + " -choice 0.9 -fixseed 2")
@@ -220,8 +220,8 @@ def test_a_directory_of_several_runs_draws_the_last_unless_told(binary, tmp_path
     cases = [([], [last], "holds 2 runs with results"), (["--run", first], [first], ""),
              (["--all"], [first, last], "")]
     for options, drawn, note in cases:
-        result = run_tool("pairlab-plot", output, "--format", "svg", *options)
-        assert result.returncode == 0 and note in result.stderr, result.stderr
+        assert plot.main([str(output), "--format", "svg", *options]) == 0
+        assert note in capsys.readouterr().err
         svg = (output / "figures" / "correlations.svg").read_text()
         assert f"across {4 * len(drawn)} files" in svg
         assert ("2 runs pooled" in svg) == (len(drawn) == 2)
@@ -229,5 +229,4 @@ def test_a_directory_of_several_runs_draws_the_last_unless_told(binary, tmp_path
     empty = tmp_path / "empty"
     empty.mkdir()
     (empty / "Pairlab_files.tsv").write_text("run_id\tfile\tsample_size\treport\tcorrelation\n")
-    result = run_tool("pairlab-plot", empty)
-    assert result.returncode == 1 and "nothing to draw" in result.stderr
+    assert plot.main([str(empty)]) == 1 and "nothing to draw" in capsys.readouterr().err
