@@ -118,7 +118,7 @@ def refusal_lines(sweep, refusals):
     for point, reason in refusals:
         by_reason.setdefault(reason, []).append(point)
     lines = []
-    for reason, points in by_reason.items():
+    for reason, points in sorted(by_reason.items(), key=lambda item: min(item[1])):
         points = sorted(set(points))
         if len(points) <= 3:
             lines += [f"  point {p} ({point_words(sweep, p)}): {reason}" for p in points]
@@ -143,7 +143,13 @@ def check_sweep(sweep, binary, workers):
     if missing_check_mode(refusals, len(checks)):
         return [f"  the program {binary} has no check mode (-checkonly) or no -popseed: it is "
                 "older than these tools; build it again or give --binary"], []
-    note_lines = [f"note: {option} in base has no effect at "
-                  f"{'every point' if len(points) == len(checks) else 'points ' + ranges(points)}"
-                  f": {reason}" for (option, reason), points in notes.items()]
+    runnable = [c.point for c in checks if c.status == 0]
+
+    def where(points):
+        if len(points) == len(checks):
+            return "every point"
+        return "every point that can run" if points == runnable else "points " + ranges(points)
+
+    note_lines = [f"note: {option} in base has no effect at {where(points)}: {reason}"
+                  for (option, reason), points in notes.items()]
     return refusal_lines(sweep, refusals), note_lines

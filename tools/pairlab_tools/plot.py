@@ -191,10 +191,10 @@ def run_options(command_line):
 def list_runs(directory, data):
     """The runs of an output directory in the order they started: (run id, ledger row as a dict,
     whether the tables hold rows of it). Without a ledger: the run ids of the tables."""
+    results = {name: frame for name, frame in data.items() if name != "runs" and "run_id" in frame}
     with_rows = set()
-    for frame in data.values():
-        if "run_id" in frame:
-            with_rows.update(frame["run_id"].astype(str))
+    for frame in results.values():
+        with_rows.update(frame["run_id"].astype(str))
     ledger = Path(directory) / tables.PROGRAM_TABLES["runs"]
     runs = []
     if ledger.exists():
@@ -203,8 +203,8 @@ def list_runs(directory, data):
             record = dict(zip(header, row))
             runs.append((record.get("run_id", ""), record, record.get("run_id") in with_rows))
     known = {run_id for run_id, _, _ in runs}
-    for frame in data.values():
-        for run_id in dict.fromkeys(frame.get("run_id", pd.Series(dtype=str)).astype(str)):
+    for frame in results.values():
+        for run_id in dict.fromkeys(frame["run_id"].astype(str)):
             if run_id not in known:
                 runs.append((run_id, {}, True))
                 known.add(run_id)
@@ -507,18 +507,27 @@ def run_figures(directory, out, args):
         print(f"pairlab-plot: {note}", file=sys.stderr)
     data = {name: frame[frame["run_id"].astype(str).isin(chosen)]
             for name, frame in data.items() if name != "runs" and "run_id" in frame}
-    # phenotypes.txt is the last run's, when it wrote one.
     phenotypes = directory / "phenotypes.txt"
-    last = runs[-1] if runs else None
-    if not (phenotypes.exists() and last and chosen == [last[0]]
-            and last[1].get("writedistrib", "1") != "0"):
+    if not (phenotypes.exists() and chosen == [phenotype_run(runs)]):
         phenotypes = None
     return road_figures(data, out, args.format, context, args.file, phenotypes)
 
 
+def phenotype_run(runs):
+    """The run that wrote the directory's phenotypes.txt: the last whose ledger row lists it
+    among its outputs (a ledger without that column: the last run, if made with
+    -writedistrib 1)."""
+    if not runs:
+        return None
+    if "outputs" not in runs[-1][1]:
+        return runs[-1][0] if runs[-1][1].get("writedistrib", "1") != "0" else None
+    return next((run_id for run_id, record, _ in reversed(runs)
+                 if "phenotypes.txt" in record.get("outputs", "").split()), None)
+
+
 def point_figures(directory, out, args):
     points = tables.read_points(directory).set_index("point")
-    values = ", ".join(f"-{option_of(c)} {points.at[args.point, c]}" for c in points.columns)
+    values = " ".join(f"-{option_of(c)} {points.at[args.point, c]}" for c in points.columns)
     context = f"point {args.point}: {values or 'no swept option'}"
     point_out = out / f"point{args.point}"
     point_out.mkdir(exist_ok=True)

@@ -214,17 +214,22 @@ def test_indices_by_round_draws_the_means_of_the_programs_significance_report(
 def test_a_directory_of_several_runs_draws_the_last_unless_told(binary, tmp_path, capsys):
     base = "-continuous 1 -model -1 -N 100 -matings 20 -numfiles 4 -tidy 1 -writefiles 0"
     output = run_program(binary, tmp_path, base + " -choice 0.9 -fixseed 1")
-    run_program(binary, tmp_path, base + " -choice 0.9 -fixseed 2")
-    ledger = tables.read_table(output / "Pairlab_runs.tsv")
-    first, last = ledger["run_id"]
-    cases = [([], [last], "holds 2 runs with results"), (["--run", first], [first], ""),
-             (["--all"], [first, last], "")]
+    run_program(binary, tmp_path, base + " -choice 0.5 -fixseed 2")  # the name leaves -choice out
+    # Another -numfiles would replace the first run's correlation file: it stops.
+    stopped = subprocess.run([str(binary), *base.split(), "-choice", "0.9", "-numfiles", "5"],
+                             cwd=tmp_path, capture_output=True)
+    assert stopped.returncode != 0
+    first, last, _ = tables.read_table(output / "Pairlab_runs.tsv")["run_id"]
+    cases = [([], [last], "holds 2 runs with results; drawn: the last"),
+             (["--run", first[:4]], [first], ""), (["--all"], [first, last], "")]
     for options, drawn, note in cases:
         assert plot.main([str(output), "--format", "svg", *options]) == 0
         assert note in capsys.readouterr().err
         svg = (output / "figures" / "correlations.svg").read_text()
         assert f"across {4 * len(drawn)} files" in svg
-        assert ("2 runs pooled" in svg) == (len(drawn) == 2)
+        assert ("2 runs pooled (with different options)" in svg) == (len(drawn) == 2)
+    assert plot.main([str(output), "--run", _]) == 2
+    assert "wrote no rows to the tables (status 1" in capsys.readouterr().err
     # A run that wrote nothing: nothing to draw, said with a non-zero status.
     empty = tmp_path / "empty"
     empty.mkdir()
