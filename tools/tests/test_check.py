@@ -52,8 +52,8 @@ def test_refused_points_are_listed_with_their_values_or_grouped_by_reason(tmp_pa
     sweep = sweep_of(tmp_path)
     lines = check.refusal_lines(sweep, [(3, "bad b"), (0, "bad a"), (1, "bad a"), (2, "bad a"),
                                         (3, "bad a")])
-    assert lines == ["  point 3 (-choicefactor 3 -selfactor 2): bad b",
-                     "  points 0-3 (4 points): bad a"]
+    assert lines == ["  points 0-3 (4 points): bad a",
+                     "  point 3 (-choicefactor 3 -selfactor 2): bad b"]
     assert check.ranges([0, 1, 2, 5, 7, 8]) == "0-2, 5, 7-8"
     old = [(p, "\n ERROR: -checkonly is not a valid command line parameter") for p in range(4)]
     assert check.missing_check_mode(old, 4) and not check.missing_check_mode(old[:3], 4)
