@@ -388,6 +388,8 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
             ax.set_visible(False)
         for ax, stat in zip(axes.flat, stats_):
             for value, line in sweep_lines(part, stat, x, by):
+                if line["mean"].isna().all():  # a pair of types these points do not have
+                    continue
                 label = None if by is None else f"{parameter_words(by)} = {value}"
                 drawn = ax.plot(line["x"], line["mean"], marker="o", label=label)
                 if "low" in line:
@@ -395,7 +397,9 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
                                     color=drawn[0].get_color())
             if reference is not None:
                 ax.axhline(reference, color="grey", linestyle="--", linewidth=1)
-            ax.set(xlabel=parameter_words(x), ylabel=ylabel)
+            ax.set_xlabel(parameter_words(x))
+            if ax.get_subplotspec().is_first_col():
+                ax.set_ylabel(ylabel.replace(" (", "\n("))
             ax.set_title(title_of(stat), fontsize=10)
             if by is not None:
                 ax.legend(fontsize=8)

@@ -12,7 +12,7 @@ import pandas as pd
 import pytest
 from conftest import TOOLS, run_tool
 
-from pairlab_tools import job, tables
+from pairlab_tools import job, plot, tables
 from pairlab_tools.plan import job_seed, load_sweep
 
 SWEEP = """\
@@ -161,11 +161,18 @@ def test_a_point_failing_at_run_time_leaves_the_others_complete_and_a_fix_runs_o
     assert result.returncode == 0, result.stderr
     times = done_times(out)
     assert {k: times[k] for k in completed} == completed and len(times) == 8
-    assert tables.read_table(out / "summary.tsv")["replicates"].tolist() == [4] * 4
+    summary = tables.read_table(out / "summary.tsv")
+    assert summary["replicates"].tolist() == [4] * 4
     assert not (out / "failed.tsv").exists()
+    # Observed / expected matings per pair of types: 2 x 2 at every point, 3 x 2 at two.
+    assert summary["ratio_3x2_mean"].notna().tolist() == [False, True, False, True]
+    assert plot.main([str(out), "--format", "svg"]) == 0
+    assert (out / "figures" / "sweep_matings.svg").exists()
 
 
-def test_an_interrupted_sweep_ends_without_a_traceback_and_its_rerun_completes(binary, tmp_path):
+@pytest.mark.parametrize("signum", [signal.SIGINT, signal.SIGTERM])
+def test_an_interrupted_sweep_ends_without_a_traceback_and_its_rerun_completes(
+        binary, tmp_path, signum):
     program = stand_in(tmp_path, binary, "sleep 0.4")
     path = write_sweep(tmp_path, "base: '-model -1 -N 100 -matings 10 -numfiles 4'\n"
                                  "chunk: 1\nseed: 3\n")
@@ -176,11 +183,11 @@ def test_an_interrupted_sweep_ends_without_a_traceback_and_its_rerun_completes(b
     deadline = time.time() + 60
     while len(done_times(out)) < 2 and time.time() < deadline:
         time.sleep(0.05)
-    sweep.send_signal(signal.SIGINT)
+    sweep.send_signal(signum)
     stdout, stderr = sweep.communicate(timeout=60)
-    assert sweep.returncode == 130
-    assert stderr == "pairlab-sweep: interrupted by SIGINT; run the same command again to " \
-                     "continue\n"
+    assert sweep.returncode == 128 + signum
+    assert stderr == f"pairlab-sweep: interrupted by {signum.name}; run the same command " \
+                     "again to continue\n"
     logs = [p.read_text() for p in out.glob("jobs/*/log.txt")] + [
         (out / "snakemake.log").read_text()]
     assert not any("Traceback" in text for text in logs)
@@ -188,6 +195,8 @@ def test_an_interrupted_sweep_ends_without_a_traceback_and_its_rerun_completes(b
     assert 2 <= len(completed) < 4
     # The job that ended last may have ended before Snakemake knew: it may run again.
     completed.pop(max(completed, key=completed.get))
+    if signum == signal.SIGTERM:
+        return
 
     result = subprocess.run(command, capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
