@@ -387,14 +387,14 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
         for ax in axes.flat[len(stats_):]:
             ax.set_visible(False)
         for ax, stat in zip(axes.flat, stats_):
-            for value, line in sweep_lines(part, stat, x, by):
+            for i, (value, line) in enumerate(sweep_lines(part, stat, x, by)):
                 if line["mean"].isna().all():  # a pair of types these points do not have
                     continue
                 label = None if by is None else f"{parameter_words(by)} = {value}"
-                drawn = ax.plot(line["x"], line["mean"], marker="o", label=label)
+                color = f"C{i % 10}"  # one colour per value in every panel
+                ax.plot(line["x"], line["mean"], marker="o", label=label, color=color)
                 if "low" in line:
-                    ax.fill_between(line["x"], line["low"], line["high"], alpha=0.2,
-                                    color=drawn[0].get_color())
+                    ax.fill_between(line["x"], line["low"], line["high"], alpha=0.2, color=color)
             if reference is not None:
                 ax.axhline(reference, color="grey", linestyle="--", linewidth=1)
             ax.set_xlabel(parameter_words(x))
