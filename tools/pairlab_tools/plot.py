@@ -569,6 +569,11 @@ def sweep_main(directory, out, args):
         print(f"pairlab-plot: {count} job(s) of this sweep failed ({failed}): their points are "
               "not in summary.tsv and not drawn", file=sys.stderr)
     paths = sweep_figures(directory, out, args.format, x, by)
+    if args.point is None and not paths and len(summarised) == 1:
+        # Nothing varies across the points that have results: the figures of that point.
+        args.point = summarised[0]
+        print(f"pairlab-plot: no swept option varies; the figures of point {args.point}",
+              file=sys.stderr)
     if args.point is not None:
         paths += point_figures(directory, out, args)
     return paths
