@@ -30,7 +30,8 @@ void InTempDir::TearDown() {
   fs::remove_all(dir, ignored);
 }
 
-RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir) {
+RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir,
+                    const std::string& binary) {
   const fs::path outFile = workdir / ".stdout.capture";
   const pid_t pid = fork();
   if (pid == 0) {
@@ -40,7 +41,7 @@ RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdi
     dup2(fd, STDOUT_FILENO);
     close(fd);
     std::vector<char*> argv;
-    std::string program = PAIRLAB_BINARY;
+    std::string program = binary;
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
     for (std::string& a : copies) argv.push_back(a.data());

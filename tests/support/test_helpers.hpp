@@ -44,8 +44,9 @@ struct RunResult {
   std::string output;  // everything it wrote on standard output
 };
 
-// Runs the pairlab binary with args in directory workdir.
-RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir);
+// Runs the pairlab binary (or another program of the project) with args in directory workdir.
+RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir,
+                    const std::string& program = PAIRLAB_BINARY);
 
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& content);

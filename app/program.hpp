@@ -1,0 +1,16 @@
+// What every program of the project does around its run: every stop, whatever raised it, is
+// written where it belongs and turned into the exit status, and the run's ledger row is completed.
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "support/run_output.hpp"
+
+namespace pairlab {
+
+// Runs body, which returns the exit status of a complete run and receives the run's output once
+// it knows its ledger description; returns the exit status of the process.
+int runGuarded(std::optional<RunOutput>& output, const std::function<int()>& body);
+
+}  // namespace pairlab
