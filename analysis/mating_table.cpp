@@ -46,9 +46,9 @@ std::string joined(const std::vector<std::string>& words) {
 TableLayout layoutOf(const std::string& path, std::string_view line, int lineNumber) {
   TableLayout layout;
   layout.path = path;
-  layout.separator = line.find('\t') != std::string_view::npos ? '\t'
+  layout.separator = line.find('\t') != std::string_view::npos  ? '\t'
                      : line.find(',') != std::string_view::npos ? ','
-                                                                 : '\t';
+                                                                : '\t';
   layout.header = splitFields(line, layout.separator);
   const Place at{path, lineNumber};
   std::unordered_set<std::string> seen;
@@ -155,8 +155,9 @@ class TableBuilder {
                  "female type " + table_.femaleTypes[c.female] +
                      " mated but has a premating number of 0");
       if (table_.maleNumbers[c.male] == 0.0)
-        badInput({layout_.path, c.line}, kMalePremating,
-                 "male type " + table_.maleTypes[c.male] + " mated but has a premating number of 0");
+        badInput(
+            {layout_.path, c.line}, kMalePremating,
+            "male type " + table_.maleTypes[c.male] + " mated but has a premating number of 0");
     }
     return table_;
   }
@@ -200,11 +201,12 @@ class TableBuilder {
 
 const std::vector<std::string>& reservedColumnNames() {
   static const std::vector<std::string> names = {
-      "table",    "sample_size", "index",    "value",   "df",      "statistic", "p_chisq",
-      "p_null",   "se_null",     "p_perm",   "se_perm", "null_replicates", "permutations", "note", "observed",
-      "expected", "PTI",         "PSI",      "PSS",     "propensity", "model", "K",
-      "loglik",   "AICc",        "BIC",      "delta_AICc", "weight", "rank", "parameter",
-      "estimate", "se",          "test",     "bin",     "lower",   "upper"};
+      "table",        "sample_size", "index",    "value",    "df",        "statistic",
+      "p_chisq",      "p_null",      "se_null",  "p_perm",   "se_perm",   "null_replicates",
+      "permutations", "note",        "observed", "expected", "PTI",       "PSI",
+      "PSS",          "propensity",  "model",    "K",        "loglik",    "AICc",
+      "BIC",          "delta_AICc",  "weight",   "rank",     "parameter", "estimate",
+      "se",           "test",        "bin",      "lower",    "upper"};
   return names;
 }
 

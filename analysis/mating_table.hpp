@@ -25,9 +25,9 @@ struct TableLayout {
 
 // One table: the matings of every female type by male type and the premating numbers.
 struct MatingTable {
-  long long number = 0;                  // from 1, in the order of the file
-  int firstLine = 0;                     // line of its first row
-  std::vector<std::string> groupValues;  // the values of the grouping columns
+  long long number = 0;                             // from 1, in the order of the file
+  int firstLine = 0;                                // line of its first row
+  std::vector<std::string> groupValues;             // the values of the grouping columns
   std::vector<std::string> femaleTypes, maleTypes;  // labels, by first appearance
   std::vector<double> femaleNumbers, maleNumbers;   // premating numbers of each type
   Matrix matings;                                   // [female type][male type]

@@ -18,8 +18,7 @@ double factorSe(double factor, double logVariance) {
 }
 
 // A fit to fill: its fitted shares start at 0.
-ModelFit newFit(std::string name, std::string description, int K, std::size_t k1,
-                std::size_t k2) {
+ModelFit newFit(std::string name, std::string description, int K, std::size_t k1, std::size_t k2) {
   ModelFit fit;
   fit.name = std::move(name);
   fit.description = std::move(description);
@@ -56,8 +55,7 @@ ModelFit fitGroups(const GroupModel& m, const Cells& c) {
       W[g] += c.w[i][j];
       N[g] += c.in.counts[i][j];
     }
-  ModelFit fit =
-      newFit(m.name, m.description, static_cast<int>(m.parameters.size()), c.k1, c.k2);
+  ModelFit fit = newFit(m.name, m.description, static_cast<int>(m.parameters.size()), c.k1, c.k2);
   for (std::size_t i = 0; i < c.k1; ++i)
     for (std::size_t j = 0; j < c.k2; ++j) {
       const int g = m.group[i * c.k2 + j];
@@ -108,14 +106,16 @@ std::vector<GroupModel> numberedGroupModels(const Cells& c) {
     return m;
   };
   std::vector<GroupModel> models;
-  models.push_back(model("M1", "sexual selection on females: every female type but the last weighs a",
+  models.push_back(model("M1",
+                         "sexual selection on females: every female type but the last weighs a",
                          {"a"}, [&](std::size_t i, std::size_t) { return i + 1 < k1 ? 1 : 0; }));
   models.push_back(model("M2", "sexual selection on males: every male type but the last weighs a",
                          {"a"}, [&](std::size_t, std::size_t j) { return j + 1 < k2 ? 1 : 0; }));
   models.push_back(model("M3",
                          "assortative mating: like types weigh b (above 1 positive, below 1 "
                          "negative: models 3 and 4)",
-                         {"b"}, [&](std::size_t i, std::size_t j) { return c.like[i][j] ? 1 : 0; }));
+                         {"b"},
+                         [&](std::size_t i, std::size_t j) { return c.like[i][j] ? 1 : 0; }));
   models.push_back(model("M6", "the first female type weighs a, the other like types b", {"a", "b"},
                          [&](std::size_t i, std::size_t j) {
                            return i == 0 ? 1 : c.like[i][j] ? 2 : 0;
@@ -307,8 +307,8 @@ void compareModels(std::vector<ModelFit>& fits, double n) {
   double best = std::numeric_limits<double>::infinity();
   for (ModelFit& f : fits) {
     const double K = f.K;
-    f.AICc = n - K - 1.0 > 0.0 ? -2.0 * f.loglik + 2.0 * K + 2.0 * K * (K + 1.0) / (n - K - 1.0)
-                               : kNaN;
+    f.AICc =
+        n - K - 1.0 > 0.0 ? -2.0 * f.loglik + 2.0 * K + 2.0 * K * (K + 1.0) / (n - K - 1.0) : kNaN;
     f.BIC = -2.0 * f.loglik + K * std::log(n);
     if (f.AICc < best) best = f.AICc;
   }

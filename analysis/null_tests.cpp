@@ -41,8 +41,8 @@ std::string overmatedType(const NullInput& in) {
     double mated = 0.0;
     for (const std::vector<double>& row : in.counts) mated += row[j];
     if (mated > in.maleNumbers[j])
-      return "male type " + in.maleTypes[j] + " mated " + shortestText(mated) +
-             " times but has " + shortestText(in.maleNumbers[j]) + " individuals";
+      return "male type " + in.maleTypes[j] + " mated " + shortestText(mated) + " times but has " +
+             shortestText(in.maleNumbers[j]) + " individuals";
   }
   return "";
 }
@@ -63,8 +63,8 @@ SimulatedP simulatedP(const std::vector<double>& values, double observed) {
   out.histogram.counts.assign(kHistogramBins, 0);
   for (double v : values) {
     const double at = std::floor(v / out.histogram.width);
-    ++out.histogram.counts[at >= kHistogramBins || !(at >= 0.0) ? kHistogramBins - 1
-                                                                 : static_cast<int>(at)];
+    ++out.histogram
+          .counts[at >= kHistogramBins || !(at >= 0.0) ? kHistogramBins - 1 : static_cast<int>(at)];
   }
   return out;
 }
@@ -79,8 +79,8 @@ std::array<std::vector<double>, kIndexCount> simulateNull(const NullInput& in,
   if (settings.process != NullProcess::Replacement) {
     const double smaller = std::min(sum(in.femaleNumbers), sum(in.maleNumbers));
     const double R = settings.process == NullProcess::Individual ? 1.0
-                     : settings.mrmax > 0.0                     ? settings.mrmax
-                                                                : std::max(2.0, smaller);
+                     : settings.mrmax > 0.0                      ? settings.mrmax
+                                                                 : std::max(2.0, smaller);
     ex = roundsExperimentOf(Matrix(k1, std::vector<double>(k2, R)), in.femaleNumbers,
                             in.maleNumbers, R);
   }

@@ -46,8 +46,8 @@ struct SimulatedP {
 };
 
 struct NullResults {
-  long long replicates = 0;       // 0 when the tests were not made
-  std::string refused;            // why the Monte Carlo tests were not made ("" when they were)
+  long long replicates = 0;  // 0 when the tests were not made
+  std::string refused;       // why the Monte Carlo tests were not made ("" when they were)
   std::array<SimulatedP, kIndexCount> monteCarlo;  // for the testable indices
   long long permutations = 0;
   std::string permutationRefused;

@@ -1,9 +1,9 @@
 #include "analysis/report.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
-#include <algorithm>
 
 #include "support/text.hpp"
 
@@ -57,15 +57,14 @@ std::string columns(const std::vector<std::vector<std::string>>& rows,
 std::string testLines(const TableAnalysis& a, const NullSettings& settings) {
   const bool simulated = a.nulls.replicates > 0, permuted = a.nulls.permutations > 0;
   std::vector<std::string> head = {"index", "value", "df", "statistic", "p chi-square"};
-  if (simulated)
-    head.push_back("p " + std::string(processName(settings.process)) + " (se)");
+  if (simulated) head.push_back("p " + std::string(processName(settings.process)) + " (se)");
   if (permuted) head.push_back("p permutation (se)");
   head.push_back("");  // why an index is not tested
   std::vector<std::vector<std::string>> rows = {head};
   for (int k = 0; k < kIndexCount; ++k) {
     const IndexTest& t = a.tests[k];
     std::vector<std::string> row = {kIndexNames[k], shortNumber(t.value, 5), NtoS(t.df),
-                                     shortNumber(t.statistic, 5), shortNumber(t.pChiSquare, 3)};
+                                    shortNumber(t.statistic, 5), shortNumber(t.pChiSquare, 3)};
     if (simulated) row.push_back(pValue(a.nulls.monteCarlo[k].p, a.nulls.monteCarlo[k].se));
     if (permuted)
       row.push_back(k == kJpsi ? pValue(a.nulls.permutation.p, a.nulls.permutation.se) : "");
@@ -135,10 +134,9 @@ void RunTally::add(const TableAnalysis& a) {
 }
 
 std::string runSummary(const RunTally& tally, const std::string& directory, long long shown) {
-  std::string text = "\n" + NtoS(tally.tables) + (tally.tables == 1 ? " table" : " tables") +
-                     " analysed";
-  if (tally.tables > shown)
-    text += " (the first " + NtoS(shown) + " shown above)";
+  std::string text =
+      "\n" + NtoS(tally.tables) + (tally.tables == 1 ? " table" : " tables") + " analysed";
+  if (tally.tables > shown) text += " (the first " + NtoS(shown) + " shown above)";
   text += "; results in " + directory + "\n";
   if (tally.tables > 1) {
     text += "  Share of tables whose index is significant at 5 %:\n";
@@ -154,8 +152,7 @@ std::string runSummary(const RunTally& tally, const std::string& directory, long
       text += "\n";
     }
     text += "  Best model (rank 1):";
-    for (const auto& [name, count] : tally.bestModel)
-      text += " " + name + " " + NtoS(count);
+    for (const auto& [name, count] : tally.bestModel) text += " " + name + " " + NtoS(count);
     text += "\n";
   }
   if (tally.withNotes > 0)

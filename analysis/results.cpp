@@ -38,8 +38,7 @@ AnalysisTables::AnalysisTables(const std::string& directory, const TableLayout& 
   cells_.text() = header(layout,
                          "female_type\tmale_type\tfemale_premating\tmale_premating\tobserved\t"
                          "expected\tPTI\tPSI\tPSS\tpropensity");
-  models_.text() =
-      header(layout, "model\tK\tloglik\tAICc\tBIC\tdelta_AICc\tweight\trank");
+  models_.text() = header(layout, "model\tK\tloglik\tAICc\tBIC\tdelta_AICc\tweight\trank");
   estimates_.text() = header(layout, "model\tparameter\testimate\tse");
   if (nullTable) {
     null_.emplace(directory + "/null.tsv");

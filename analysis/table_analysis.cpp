@@ -76,8 +76,9 @@ TableAnalysis analyseTable(const MatingTable& input, const NullSettings& setting
                        t.maleTypes, t.wholeMatings, t.number, a.tests},
                       settings);
   if (!a.nulls.refused.empty())
-    a.notes.push_back(std::string(t.wholeMatings ? "no Monte Carlo tests: " : "no simulated tests: ") +
-                      a.nulls.refused);
+    a.notes.push_back(
+        std::string(t.wholeMatings ? "no Monte Carlo tests: " : "no simulated tests: ") +
+        a.nulls.refused);
   return a;
 }
 

@@ -56,8 +56,8 @@ void apply(AnalyzeConfig& c, const std::string& option, const std::string& value
 }
 
 bool takesValue(const std::string& option) {
-  for (const char* name : {"--out", "--null", "--process", "--mrmax", "--seed", "--show",
-                           "--progress"})
+  for (const char* name :
+       {"--out", "--null", "--process", "--mrmax", "--seed", "--show", "--progress"})
     if (option == name) return true;
   return false;
 }

@@ -98,6 +98,30 @@ fs::path outputDirectory(const fs::path& workdir) {
   return found.empty() ? fs::path() : found.front();
 }
 
+std::vector<Row> readTable(const fs::path& path) {
+  const std::vector<std::string> lines = splitLines(readFile(path));
+  std::vector<Row> rows;
+  const auto cells = [](const std::string& line) {
+    std::vector<std::string> out(1);
+    for (char c : line)
+      if (c == '\t')
+        out.emplace_back();
+      else
+        out.back().push_back(c);
+    return out;
+  };
+  if (lines.empty()) return rows;
+  const std::vector<std::string> header = cells(lines.at(0));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> values = cells(lines[i]);
+    EXPECT_EQ(values.size(), header.size()) << lines[i];
+    Row row;
+    for (std::size_t k = 0; k < header.size() && k < values.size(); ++k) row[header[k]] = values[k];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
 std::vector<std::string> linesFrom(const fs::path& path, std::size_t from) {
   std::vector<std::string> lines = splitLines(readFile(path));
   if (from > 1) lines.erase(lines.begin(), lines.begin() + std::min(lines.size(), from - 1));

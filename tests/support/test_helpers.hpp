@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,10 @@ std::vector<std::string> listFiles(const fs::path& root);
 // The one output directory (Out_...) created in workdir; fails the test if there is not exactly
 // one.
 fs::path outputDirectory(const fs::path& workdir);
+
+// The rows of a tab-separated table with a header, by column name.
+using Row = std::map<std::string, std::string>;
+std::vector<Row> readTable(const fs::path& path);
 
 // The lines of a result file from line `from` (1-based) on.
 std::vector<std::string> linesFrom(const fs::path& path, std::size_t from);
