@@ -28,9 +28,9 @@ std::vector<std::string> leftBehind(const fs::path& dir) {
 
 struct BadCase {
   const char* name;
-  std::string file;                         // the input, written to in.tsv (none when empty)
-  std::vector<std::string> args;            // after the input file
-  std::vector<std::string> expected;        // fragments of the message
+  std::string file;                   // the input, written to in.tsv (none when empty)
+  std::vector<std::string> args;      // after the input file
+  std::vector<std::string> expected;  // fragments of the message
 };
 
 TEST(AnalyzeProgram, BadInputStopsWithItsPlaceAndWritesNothing) {
@@ -43,31 +43,55 @@ TEST(AnalyzeProgram, BadInputStopsWithItsPlaceAndWritesNothing) {
        "female_type\tmale_type\tmatings\tfemale_premating\nA\tA\t1\t2\n",
        {},
        {"line 1: the header has no column male_premating"}},
-      {"non-numeric count", h + "A\tA\t3\t5\t5\nA\tB\tx\t5\t5\n", {},
+      {"non-numeric count",
+       h + "A\tA\t3\t5\t5\nA\tB\tx\t5\t5\n",
+       {},
        {"line 3, column matings: \"x\" is not a number"}},
       {"partly numeric", h + "A\tA\t3abc\t5\t5\n", {}, {"line 2, column matings: \"3abc\""}},
-      {"negative count", h + "A\tA\t-3\t5\t5\n", {}, {"line 2, column matings: \"-3\" is negative"}},
+      {"negative count",
+       h + "A\tA\t-3\t5\t5\n",
+       {},
+       {"line 2, column matings: \"-3\" is negative"}},
       {"NaN count", h + "A\tA\tnan\t5\t5\n", {}, {"column matings: \"nan\" is not a finite"}},
-      {"infinite premating", h + "A\tA\t1\tinf\t5\n", {},
+      {"infinite premating",
+       h + "A\tA\t1\tinf\t5\n",
+       {},
        {"line 2, column female_premating: \"inf\" is not a finite number"}},
-      {"empty premating", h + "A\tA\t1\t5\t\"\"\n", {},
+      {"empty premating",
+       h + "A\tA\t1\t5\t\"\"\n",
+       {},
        {"line 2, column male_premating: the cell is empty"}},
-      {"premating differs", h + "A\tA\t3\t60\t50\nA\tB\t2\t61\t50\n", {},
+      {"premating differs",
+       h + "A\tA\t3\t60\t50\nA\tB\t2\t61\t50\n",
+       {},
        {"line 3, column female_premating: 61 for female type A", "gives 60"}},
-      {"mated type of no individuals", h + "A\tA\t3\t5\t5\nA\tB\t2\t5\t0\n", {},
+      {"mated type of no individuals",
+       h + "A\tA\t3\t5\t5\nA\tB\t2\t5\t0\n",
+       {},
        {"line 3, column male_premating: male type B mated but has a premating number of 0"}},
-      {"duplicated cell", h + "A\tA\t3\t5\t5\nA\tB\t2\t5\t5\nA\tA\t1\t5\t5\n", {},
+      {"duplicated cell",
+       h + "A\tA\t3\t5\t5\nA\tB\t2\t5\t5\nA\tA\t1\t5\t5\n",
+       {},
        {"line 4: the pair of female type A and male type A is already on line 2"}},
-      {"no matings", h + "A\tA\t0\t5\t5\nA\tB\t0\t5\t5\n", {},
+      {"no matings",
+       h + "A\tA\t0\t5\t5\nA\tB\t0\t5\t5\n",
+       {},
        {"line 2, column matings: the table that starts here holds no matings"}},
-      {"cells missing", h + "A\tA\t3\t5\t5\nA\tB\t5\t5\n", {},
+      {"cells missing",
+       h + "A\tA\t3\t5\t5\nA\tB\t5\t5\n",
+       {},
        {"line 3: 4 cells where the header has 5"}},
-      {"empty type", h + "\"\"\tA\t3\t5\t5\n", {}, {"line 2, column female_type: the type is empty"}},
+      {"empty type",
+       h + "\"\"\tA\t3\t5\t5\n",
+       {},
+       {"line 2, column female_type: the type is empty"}},
       {"rows of a table apart",
        "file\t" + h + "1\tA\tA\t3\t5\t5\n2\tA\tA\t3\t5\t5\n1\tA\tB\t3\t5\t5\n",
        {},
        {"line 4: this row belongs to a table whose rows came earlier", "sort the file by file"}},
-      {"group column named as a result column", "weight\t" + h + "1\tA\tA\t3\t5\t5\n", {},
+      {"group column named as a result column",
+       "weight\t" + h + "1\tA\tA\t3\t5\t5\n",
+       {},
        {"line 1, column weight: a grouping column may not take the name"}},
       {"column named twice", "file\tfile\t" + h, {}, {"column file: the header names this column"}},
       {"unknown option", h + "A\tA\t3\t5\t5\n", {"--nul", "9"}, {"unknown option --nul"}},
@@ -109,8 +133,9 @@ TEST(AnalyzeProgram, EverySpellingOfATableIsReadAsTheSameTables) {
                           "south\tRB\tSU\t5\t8\t8\nsouth\tSU\tSU\t1\t8\t8\n";
   // The same tables: comma-separated with quotes, a byte-order mark, CRLF line ends, blank and
   // comment lines, columns in another order, and one row per mated pair instead of counts.
-  std::string pairs = "\xEF\xBB\xBF# field season 2025\r\n\"male_premating\",site,female_type,"
-                      "\"male_type\",female_premating\r\n\r\n";
+  std::string pairs =
+      "\xEF\xBB\xBF# field season 2025\r\n\"male_premating\",site,female_type,"
+      "\"male_type\",female_premating\r\n\r\n";
   const struct {
     const char *site, *f, *m, *nf, *nm;
     int count;
@@ -128,9 +153,12 @@ TEST(AnalyzeProgram, EverySpellingOfATableIsReadAsTheSameTables) {
   const RunResult rows = analyze({"pairs.csv", "--null", "0"}, dir);
   ASSERT_EQ(counts.status, 0) << counts.output;
   ASSERT_EQ(rows.status, 0) << rows.output;
-  EXPECT_EQ(readFile(dir / "counts_analysis/models.tsv"), readFile(dir / "pairs_analysis/models.tsv"));
-  EXPECT_EQ(readFile(dir / "counts_analysis/tests.tsv"), readFile(dir / "pairs_analysis/tests.tsv"));
-  const std::map<std::string, std::string> observed = observedCells(dir / "pairs_analysis/cells.tsv");
+  EXPECT_EQ(readFile(dir / "counts_analysis/models.tsv"),
+            readFile(dir / "pairs_analysis/models.tsv"));
+  EXPECT_EQ(readFile(dir / "counts_analysis/tests.tsv"),
+            readFile(dir / "pairs_analysis/tests.tsv"));
+  const std::map<std::string, std::string> observed =
+      observedCells(dir / "pairs_analysis/cells.tsv");
   EXPECT_EQ(observed.size(), 6u);  // the south table has one male type
   EXPECT_EQ(observed.at("1 SU RB"), "1");
   EXPECT_EQ(observed.at("2 RB SU"), "5");
@@ -148,9 +176,9 @@ TEST(AnalyzeProgram, AnalysesEveryFileOfASimulatedRun) {
   const fs::path matings = outputDirectory(dir) / "Pairlab_matings.tsv";
   // Three female types of 250 females are not whole numbers of individuals: the Monte Carlo tests
   // draw matings with replacement.
-  const RunResult r = analyze({matings.string(), "--null", "19", "--seed", "9", "--show", "2",
-                               "--process", "replacement"},
-                              dir);
+  const RunResult r = analyze(
+      {matings.string(), "--null", "19", "--seed", "9", "--show", "2", "--process", "replacement"},
+      dir);
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("12 tables analysed (the first 2 shown above)"), std::string::npos);
   const fs::path out = outputDirectory(dir) / "Pairlab_matings_analysis";
@@ -205,8 +233,9 @@ TEST(AnalyzeProgram, SimulatedTestsAreReproducibleAndEachTableDrawsItsOwnStreams
 TEST(AnalyzeProgram, WhatCannotBeTestedIsReportedWithItsReason) {
   const fs::path dir = makeTempDir();
   // Expected matings of the process with replacement: analysed, but nothing is simulated.
-  writeFile(dir / "expected.tsv", std::string(kHeader) + "1\t1\t30.5\t50\t50\n1\t2\t19.5\t50\t50\n"
-                                                         "2\t1\t20\t50\t50\n2\t2\t30\t50\t50\n");
+  writeFile(dir / "expected.tsv", std::string(kHeader) +
+                                      "1\t1\t30.5\t50\t50\n1\t2\t19.5\t50\t50\n"
+                                      "2\t1\t20\t50\t50\n2\t2\t30\t50\t50\n");
   // One female type: what compares female types cannot be tested.
   writeFile(dir / "one_female.tsv", std::string(kHeader) + "1\t1\t30\t50\t40\n1\t2\t20\t50\t60\n");
   const RunResult expected = analyze({"expected.tsv", "--null", "99"}, dir);
@@ -222,7 +251,8 @@ TEST(AnalyzeProgram, WhatCannotBeTestedIsReportedWithItsReason) {
 
   ASSERT_EQ(analyze({"one_female.tsv", "--null", "99", "--seed", "1"}, dir).status, 0);
   std::map<std::string, Row> byIndex;
-  for (const Row& row : readTable(dir / "one_female_analysis/tests.tsv")) byIndex[row.at("index")] = row;
+  for (const Row& row : readTable(dir / "one_female_analysis/tests.tsv"))
+    byIndex[row.at("index")] = row;
   for (const char* untestable : {"Jpsi", "Jps1"}) {
     EXPECT_EQ(byIndex.at(untestable).at("value"), "NA");
     EXPECT_EQ(byIndex.at(untestable).at("df"), "0");

@@ -83,8 +83,8 @@ std::vector<std::string> modelNames(const std::vector<std::string>& females,
 
 TEST(ModelFits, EveryShapeGetsTheCandidatesItsTypesCanTellApart) {
   using Names = std::vector<std::string>;
-  const Names all = {"random", "M1", "M2", "M3", "M6", "M7", "M8", "M9", "homotypic",
-                     "selection", "saturated"};
+  const Names all = {"random", "M1", "M2",        "M3",        "M6",       "M7",
+                     "M8",     "M9", "homotypic", "selection", "saturated"};
   const struct {
     Names females, males, expected;
   } cases[] = {
@@ -104,9 +104,11 @@ TEST(ModelFits, EveryShapeGetsTheCandidatesItsTypesCanTellApart) {
 
 TEST(ModelFits, LikeTypesAreTypesOfTheSameLabel) {
   const std::vector<std::vector<bool>> byLabel = likeTypePairs({"A", "B", "C"}, {"C", "A"});
-  EXPECT_EQ(byLabel, (std::vector<std::vector<bool>>{{false, true}, {false, false}, {true, false}}));
+  EXPECT_EQ(byLabel,
+            (std::vector<std::vector<bool>>{{false, true}, {false, false}, {true, false}}));
   const std::vector<std::vector<bool>> byPosition = likeTypePairs({"A", "B"}, {"X", "Y", "Z"});
-  EXPECT_EQ(byPosition, (std::vector<std::vector<bool>>{{true, false, false}, {false, true, false}}));
+  EXPECT_EQ(byPosition,
+            (std::vector<std::vector<bool>>{{true, false, false}, {false, true, false}}));
 }
 
 TEST(ModelFits, ModelsAreComparedByAICcAndTheirWeightsAverageThePropensities) {

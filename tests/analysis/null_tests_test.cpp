@@ -30,9 +30,8 @@ NullResults run(const Table& t, const NullSettings& settings, std::string* refus
   const std::vector<double> p1 = frequencies(t.females), p2 = frequencies(t.males);
   const std::vector<std::string> labels = {"A", "B", "C"};
   MatingTables work;
-  const auto observed =
-      testIndexValues(sampleIndexValues(t.counts, n, p1, p2, work), n,
-                      static_cast<int>(p1.size()), static_cast<int>(p2.size()));
+  const auto observed = testIndexValues(sampleIndexValues(t.counts, n, p1, p2, work), n,
+                                        static_cast<int>(p1.size()), static_cast<int>(p2.size()));
   const NullInput in{t.counts, n, t.females, t.males, p1, p2, labels, labels, t.whole, 1, observed};
   if (refusal != nullptr) *refusal = monteCarloRefusal(in, settings);
   return nullTests(in, settings);
@@ -51,19 +50,40 @@ TEST(NullTests, AProcessReplaysOnlyTablesItCouldHaveMade) {
       {"individual", fine, P::Individual, 0, ""},
       {"mass, one round", fine, P::Mass, 0, ""},
       {"replacement", fine, P::Replacement, 0, ""},
-      {"matings not whole", {{{10.5, 5}, {5, 10}}, {40, 40}, {40, 40}, false}, P::Replacement, 0,
+      {"matings not whole",
+       {{{10.5, 5}, {5, 10}}, {40, 40}, {40, 40}, false},
+       P::Replacement,
+       0,
        "the matings are not whole numbers"},
-      {"numbers not whole", {{{10, 5}, {5, 10}}, {40.5, 40}, {40, 40}}, P::Individual, 0,
+      {"numbers not whole",
+       {{{10, 5}, {5, 10}}, {40.5, 40}, {40, 40}},
+       P::Individual,
+       0,
        "the premating numbers are not whole numbers"},
-      {"numbers not whole, with replacement", {{{10, 5}, {5, 10}}, {40.5, 40}, {40, 40}},
-       P::Replacement, 0, ""},
-      {"a type mated more than it has individuals", {{{10, 5}, {5, 10}}, {12, 40}, {40, 40}},
-       P::Individual, 0, "female type A mated 15 times but has 12 individuals"},
-      {"the same with replacement", {{{10, 5}, {5, 10}}, {12, 40}, {40, 40}}, P::Replacement, 0,
+      {"numbers not whole, with replacement",
+       {{{10, 5}, {5, 10}}, {40.5, 40}, {40, 40}},
+       P::Replacement,
+       0,
        ""},
-      {"mass, several rounds of unequal sexes", {{{10, 5}, {5, 10}}, {40, 40}, {40, 41}}, P::Mass,
-       10, "need as many females as males"},
-      {"mass, one round of unequal sexes", {{{10, 5}, {5, 10}}, {40, 40}, {40, 41}}, P::Mass, 0,
+      {"a type mated more than it has individuals",
+       {{{10, 5}, {5, 10}}, {12, 40}, {40, 40}},
+       P::Individual,
+       0,
+       "female type A mated 15 times but has 12 individuals"},
+      {"the same with replacement",
+       {{{10, 5}, {5, 10}}, {12, 40}, {40, 40}},
+       P::Replacement,
+       0,
+       ""},
+      {"mass, several rounds of unequal sexes",
+       {{{10, 5}, {5, 10}}, {40, 40}, {40, 41}},
+       P::Mass,
+       10,
+       "need as many females as males"},
+      {"mass, one round of unequal sexes",
+       {{{10, 5}, {5, 10}}, {40, 40}, {40, 41}},
+       P::Mass,
+       0,
        ""},
   };
   for (const auto& c : cases) {

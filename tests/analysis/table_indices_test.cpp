@@ -29,7 +29,8 @@ std::map<std::string, Replicate> replicatesOf(const fs::path& rounds) {
   std::map<std::string, Replicate> out;
   for (const Row& row : readTable(rounds)) {
     Replicate& r = out[row.at("replicate")];
-    const std::size_t i = std::stoul(row.at("female_type")) - 1, j = std::stoul(row.at("male_type")) - 1;
+    const std::size_t i = std::stoul(row.at("female_type")) - 1,
+                      j = std::stoul(row.at("male_type")) - 1;
     if (r.pairs.size() <= i) r.pairs.resize(i + 1);
     if (r.pairs[i].size() <= j) r.pairs[i].resize(j + 1, 0.0);
     r.pairs[i][j] += number(row.at("pairs"));
@@ -59,14 +60,17 @@ TEST(TableIndices, AreTheIndicesOfTheSamplingRoundsRoad) {
     int compared = 0;
     for (const Row& row : readTable(out / "Pairlab_indices.tsv")) {
       const std::string& index = row.at("index");
-      const int k = index == "Jpti" ? kJpti : index == "Jpsi" ? kJpsi : index == "Jpss" ? kJpss : -1;
+      const int k = index == "Jpti"   ? kJpti
+                    : index == "Jpsi" ? kJpsi
+                    : index == "Jpss" ? kJpss
+                                      : -1;
       if (k < 0) continue;
       const Replicate& r = replicates.at(row.at("replicate"));
       const double n = number(row.at("sample_size"));
       MatingTables work;
       const IndexValues values = sampleIndexValues(r.pairs, n, r.p1, r.p2, work);
-      const auto tests = testIndexValues(values, n, static_cast<int>(r.p1.size()),
-                                         static_cast<int>(r.p2.size()));
+      const auto tests =
+          testIndexValues(values, n, static_cast<int>(r.p1.size()), static_cast<int>(r.p2.size()));
       EXPECT_NEAR(values[k], number(row.at("value")), 1e-12 * number(row.at("value"))) << index;
       if (row.at("tested") == "1") {
         EXPECT_NEAR(tests[k].pChiSquare, number(row.at("p_value")), 1e-12) << index;
