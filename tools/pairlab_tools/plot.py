@@ -18,7 +18,7 @@ from matplotlib.ticker import MaxNLocator  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
-from . import tables  # noqa: E402
+from . import plot_analysis, tables  # noqa: E402
 
 INDEX_WORDS = {
     "JRpti": "departure from random mating (JRpti)",
@@ -384,6 +384,8 @@ def main(argv=None):
     args = parse_arguments(argv)
     directory = args.directory
     out = args.out or directory / "figures"
+    if plot_analysis.is_analysis_directory(directory):  # pairlab-analyze's output
+        return plot_analysis.draw(directory, out, args.format, args.file)
     sweep = (directory / "summary.tsv").exists()
     if not sweep and not any(directory.glob("Pairlab_*.tsv")):
         print(f"pairlab-plot: {directory} holds neither summary.tsv (a sweep) nor Pairlab_*.tsv "
