@@ -65,10 +65,9 @@ TEST(AnalysisValidation, PValuesOfRandomMatingAreUniformUnderEveryProcess) {
       const Matrix counts = randomMatingTable(process, females, males, n, rng);
       MatingTables work;
       const auto observed = testIndexValues(sampleIndexValues(counts, n, p1, p2, work), n, 2, 2);
-      const NullResults r = nullTests(
-          {counts, static_cast<double>(n), females, males, p1, p2, labels, labels, true, t,
-           observed},
-          {kReplicates, process, 0.0, 99});
+      const NullResults r = nullTests({counts, static_cast<double>(n), females, males, p1, p2,
+                                       labels, labels, true, t, observed},
+                                      {kReplicates, process, 0.0, 99});
       ASSERT_EQ(r.replicates, kReplicates) << r.refused;
       total.push_back(r.monteCarlo[kJpti].p);
       isolation.push_back(r.monteCarlo[kJpsi].p);
