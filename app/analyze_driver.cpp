@@ -75,10 +75,15 @@ int analyse(int argc, const char* const* argv, std::optional<RunOutput>& output)
   std::cout << "\nSeed: " << seed << std::endl;
   const std::string directory =
       config.out.empty() ? defaultOutputDirectory(config.input) : config.out;
+  const std::size_t slash = directory.find_last_of('/');
+  const bool nested = slash != std::string::npos && slash > 0;
   output.emplace(describeAnalysis(config, directory, seed, argc, argv, start), 0,
-                 progressMode(config.progress));
-  output->openDirectory(directory);
-  output->planFiles(tables);
+                 progressMode(config.progress), false, nested ? directory.substr(0, slash) : "");
+  output->openDirectory(nested ? directory.substr(slash + 1) : directory);
+  RunFiles files;
+  files.runFiles = {"tests.tsv", "cells.tsv", "models.tsv", "estimates.tsv"};
+  if (config.null > 0) files.runFiles.push_back("null.tsv");
+  if (!output->startFiles(files, tables)) return 0;
 
   const NullSettings settings{config.null, config.process, config.mrmax,
                               static_cast<std::uint64_t>(seed)};

@@ -45,12 +45,13 @@ Progress::Mode progressMode(const RunConfig& config) {
 }
 
 // The run from the command line to the end of its road; output receives the run's ledger
-// description once the seed is known.
-int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
+// description once the seed is known, and checkOnly whether the run is only a check.
+int run(int argc, const char* const* argv, std::optional<RunOutput>& output, bool& checkOnly) {
   RunConfig config;
   const std::int64_t startTime = clockNanoseconds();
 
-  const std::vector<std::string> warnings = ParseArgs(argc, argv, config);
+  ParseArgs(argc, argv, config);
+  checkOnly = config.checkonly;
   if (config.showHelp) {
     printUsage(std::cout);
     return 0;
@@ -59,7 +60,6 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
     std::cout << "Pairlab " << PAIRLAB_VERSION << std::endl;
     return 0;
   }
-  for (const std::string& warning : warnings) warnRun(warning);
   checkBeforeSeeding(config);
 
   const std::int64_t seed = config.fixseed != 0 ? config.fixseed : startTime / 1000000;
@@ -68,7 +68,7 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
 
   const SettledRun settled = settleRun(config, seed);
   output.emplace(describeRun(config, settled, argc, argv, startTime), config.tidy,
-                 progressMode(config));
+                 progressMode(config), config.checkonly, config.outdir);
   if (config.continuous)
     runContinuousRoad(config, settled, *output, rng);
   else if (config.onematround)
@@ -83,7 +83,14 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
 int runPairlab(int argc, const char* const* argv) {
   installInterruptHandlers();
   std::optional<RunOutput> output;
-  return runGuarded(output, [&] { return run(argc, argv, output); });
+  bool checkOnly = false;
+  return runGuarded(
+      output, [&] { return run(argc, argv, output, checkOnly); },
+      [&](Stop& stop) {
+        if (!checkOnly) return;
+        stop.file.clear();    // a check writes no diagnostics file: its message goes to standard
+        stop.console = true;  // output
+      });
 }
 
 }  // namespace pairlab

@@ -36,7 +36,8 @@ Stop unexpected(const std::string& message) {
 
 }  // namespace
 
-int runGuarded(std::optional<RunOutput>& output, const std::function<int()>& body) {
+int runGuarded(std::optional<RunOutput>& output, const std::function<int()>& body,
+               const std::function<void(Stop&)>& beforeReport) {
   Stop stop;
   try {
     const int status = checkStandardOutput(body());
@@ -49,6 +50,7 @@ int runGuarded(std::optional<RunOutput>& output, const std::function<int()>& bod
     stop = unexpected(std::string("\nUnexpected error: ") + error.what() + "\n");
   }
   if (output) output->clearProgress();
+  if (beforeReport) beforeReport(stop);
   const int status = checkStandardOutput(reportStop(stop));
   return finishRun(output, status, stop.message);
 }

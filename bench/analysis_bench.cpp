@@ -40,8 +40,8 @@ void BM_SimulatedTests(benchmark::State& state) {
                               : state.range(0) == 1 ? NullProcess::Individual
                                                     : NullProcess::Mass;
   MatingTables work;
-  const auto observed = testIndexValues(
-      sampleIndexValues(kCounts, 100, kFrequencies, kFrequencies, work), 100, 2, 2);
+  const auto observed =
+      testIndexValues(sampleIndexValues(kCounts, 100, kFrequencies, kFrequencies, work), 100, 2, 2);
   long long table = 0;
   for (auto _ : state) {
     const NullResults r = nullTests({kCounts, 100, kNumbers, kNumbers, kFrequencies, kFrequencies,
@@ -79,8 +79,8 @@ int quietly(int (*program)(int, const char* const*), std::vector<const char*> ar
 
 void BM_AnalyseSimulatedFiles(benchmark::State& state) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("pairlab_analysis_bench_" +
-                                                    std::to_string(::getpid()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("pairlab_analysis_bench_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const fs::path previous = fs::current_path();
   fs::current_path(dir);
