@@ -33,6 +33,8 @@ LedgerEntry describeAnalysis(const AnalyzeConfig& c, const std::string& out, std
   e.version = PAIRLAB_VERSION;
   e.seed = std::to_string(seed);
   e.commandLine = commandLineText(argc, argv);
+  e.optionDashes = "--";
+  e.elsewhere = "give this run another directory with --out DIR";
   const bool mass = c.process == NullProcess::Mass;
   e.optionNames = {"input", "out", "null", "process", "mrmax", "show", "progress"};
   e.optionValues = {c.input,

@@ -230,6 +230,26 @@ TEST(AnalyzeProgram, SimulatedTestsAreReproducibleAndEachTableDrawsItsOwnStreams
   fs::remove_all(dir);
 }
 
+TEST(AnalyzeProgram, AnAnalysisReplacesOnlyTheResultsOfTheSameSettings) {
+  const fs::path dir = makeTempDir();
+  writeFile(dir / "t.tsv", std::string(kHeader) +
+                               "A\tA\t6\t9\t9\nA\tB\t2\t9\t9\n"
+                               "B\tA\t1\t9\t9\nB\tB\t5\t9\t9\n");
+  ASSERT_EQ(analyze({"t.tsv", "--null", "9", "--seed", "1", "--out", "a/b"}, dir).status, 0);
+  const std::string tests = readFile(dir / "a/b/tests.tsv");
+  // Another seed or summary is the same analysis: its results replace the first's.
+  EXPECT_EQ(
+      analyze({"t.tsv", "--null", "9", "--seed", "2", "--show", "0", "--out", "a/b"}, dir).status,
+      0);
+  const RunResult other = analyze({"t.tsv", "--null", "19", "--out", "a/b"}, dir);
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.output.find("--null: 9 then, 19 now"), std::string::npos) << other.output;
+  EXPECT_NE(other.output.find("another directory with --out DIR"), std::string::npos);
+  EXPECT_NE(readFile(dir / "a/b/tests.tsv"), tests);  // the second seed's
+  EXPECT_EQ(readTable(dir / "a/b/Pairlab_runs.tsv").size(), 3u);
+  fs::remove_all(dir);
+}
+
 TEST(AnalyzeProgram, WhatCannotBeTestedIsReportedWithItsReason) {
   const fs::path dir = makeTempDir();
   // Expected matings of the process with replacement: analysed, but nothing is simulated.
