@@ -7,6 +7,7 @@
 #include "discrete/frequencies.hpp"
 #include "rounds/sampling_rounds.hpp"
 #include "support/format.hpp"
+#include "support/memory.hpp"
 #include "support/text.hpp"
 
 namespace pairlab {
@@ -110,6 +111,8 @@ std::array<std::vector<double>, kIndexCount> simulateNull(const NullInput& in,
 std::vector<double> permuteIsolation(const NullInput& in, long long replicates,
                                      std::uint64_t seed) {
   Random rng(streamSeed(seed, in.tableNumber, 1));
+  requireMemory(2.0 * sizeof(int) * in.n,
+                "the " + shortestText(in.n) + " mated females and males of the permutation test");
   std::vector<int> females, males;
   for (std::size_t i = 0; i < in.p1.size(); ++i)
     for (std::size_t j = 0; j < in.p2.size(); ++j)

@@ -57,16 +57,15 @@ std::string prefix(const TableAnalysis& a) {
 }
 }  // namespace
 
-void AnalysisTables::add(const TableAnalysis& a) {
-  const std::string start = prefix(a);
-  const MatingTable& t = a.table;
+namespace {
+
+void testRows(const TableAnalysis& a, const std::string& start, std::string& out) {
+  const NullResults& nulls = a.nulls;
   for (int k = 0; k < kIndexCount; ++k) {
     const IndexTest& test = a.tests[k];
-    const NullResults& nulls = a.nulls;
-    std::string& out = tests_.text();
     out += start;
     TableRow row{out};
-    value(row, t.sampleSize).text(kIndexNames[k]);
+    value(row, a.table.sampleSize).text(kIndexNames[k]);
     value(row, test.value).integer(test.df);
     value(row, test.statistic);
     value(row, test.pChiSquare);
@@ -79,11 +78,14 @@ void AnalysisTables::add(const TableAnalysis& a) {
     value(row, permuted ? nulls.permutation.se : NAN);
     row.integer(permuted ? nulls.permutations : 0).text(joined(a.notes, test.reason)).end();
   }
+}
+
+void cellRows(const TableAnalysis& a, const std::string& start, std::string& out) {
+  const MatingTable& t = a.table;
   const std::size_t k2 = t.maleTypes.size();
   for (std::size_t i = 0; i < t.femaleTypes.size(); ++i)
     for (std::size_t j = 0; j < k2; ++j) {
       const CellIndices& c = a.cells[i * k2 + j];
-      std::string& out = cells_.text();
       out += start;
       TableRow row{out};
       row.text(t.femaleTypes[i]).text(t.maleTypes[j]);
@@ -95,10 +97,13 @@ void AnalysisTables::add(const TableAnalysis& a) {
       value(row, a.averagedPropensity[i][j]);
       row.end();
     }
+}
+
+void modelRows(const TableAnalysis& a, const std::string& start, std::string& models,
+               std::string& estimates) {
   for (const ModelFit& m : a.models) {
-    std::string& out = models_.text();
-    out += start;
-    TableRow row{out};
+    models += start;
+    TableRow row{models};
     row.text(m.name).integer(m.K).number(m.loglik);
     value(row, m.AICc);
     row.number(m.BIC);
@@ -106,33 +111,43 @@ void AnalysisTables::add(const TableAnalysis& a) {
     value(row, m.weight);
     row.integer(m.rank).end();
     for (const ModelParameter& p : m.parameters) {
-      std::string& e = estimates_.text();
-      e += start;
-      TableRow r{e};
+      estimates += start;
+      TableRow r{estimates};
       r.text(m.name).text(p.name);
       value(r, p.estimate);
       value(r, p.se);
       r.end();
     }
   }
+}
+
+void binRows(const char* test, int index, const SimulatedP& s, const std::string& start,
+             std::string& out) {
+  const double width = s.histogram.width;
+  for (std::size_t b = 0; b < s.histogram.counts.size(); ++b) {
+    out += start;
+    TableRow{out}
+        .text(test)
+        .text(kIndexNames[index])
+        .integer(static_cast<std::int64_t>(b) + 1)
+        .number(width * static_cast<double>(b))
+        .number(width * static_cast<double>(b + 1))
+        .integer(s.histogram.counts[b])
+        .end();
+  }
+}
+
+}  // namespace
+
+void AnalysisTables::add(const TableAnalysis& a) {
+  const std::string start = prefix(a);
+  testRows(a, start, tests_.text());
+  cellRows(a, start, cells_.text());
+  modelRows(a, start, models_.text(), estimates_.text());
   if (null_) {
-    auto bins = [&](const char* test, int index, const SimulatedP& s) {
-      for (std::size_t b = 0; b < s.histogram.counts.size(); ++b) {
-        std::string& out = null_->text();
-        out += start;
-        const double width = s.histogram.width;
-        TableRow{out}
-            .text(test)
-            .text(kIndexNames[index])
-            .integer(static_cast<std::int64_t>(b) + 1)
-            .number(width * static_cast<double>(b))
-            .number(width * static_cast<double>(b + 1))
-            .integer(s.histogram.counts[b])
-            .end();
-      }
-    };
-    for (int k = 0; k < kIndexCount; ++k) bins("null", k, a.nulls.monteCarlo[k]);
-    bins("permutation", kJpsi, a.nulls.permutation);
+    for (int k = 0; k < kIndexCount; ++k)
+      binRows("null", k, a.nulls.monteCarlo[k], start, null_->text());
+    binRows("permutation", kJpsi, a.nulls.permutation, start, null_->text());
     null_->flushIfLarge();
   }
   tests_.flushIfLarge();

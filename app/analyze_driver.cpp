@@ -12,6 +12,7 @@
 #include "app/run_record.hpp"
 #include "support/format.hpp"
 #include "support/interrupt.hpp"
+#include "support/memory.hpp"
 #include "support/run_output.hpp"
 
 namespace pairlab {
@@ -68,6 +69,10 @@ int analyse(int argc, const char* const* argv, std::optional<RunOutput>& output)
     return 0;
   }
 
+  // The simulated values of a table's indices are kept until its p-values and bins are made.
+  requireMemory(8.0 * (kIndexCount + 1) * static_cast<double>(config.null),
+                "the simulated values of " + std::to_string(config.null) +
+                    " replicates of every index; lower --null");
   // Every table is read and checked before anything is written.
   long long tables = 0;
   const TableLayout layout = readMatingTables(
