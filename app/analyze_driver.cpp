@@ -104,7 +104,7 @@ int analyse(int argc, const char* const* argv, std::optional<RunOutput>& output)
       output->clearProgress();
       std::cout << tableSummary(analysis, layout, settings) << std::flush;
     }
-    output->fileDone(table.number);
+    output->fileDone(table.number, false);  // its rows are kept until every table is done
   });
   results.commit();
   output->clearProgress();
