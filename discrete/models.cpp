@@ -82,6 +82,14 @@ DiscreteModel setupDiscreteModel(int model, int k1, int k2, double a, double b,
   return result;
 }
 
+void reportUserModelTypes(const RunConfig& config, int k1, int k2, RunOutput& output) {
+  const char* reason = "the user model file sets the numbers of types";
+  if (k1 != config.femtypes && wasGiven(config, "-femtypes"))
+    output.notApplied("-femtypes", reason);
+  if (k2 != config.maletypes && wasGiven(config, "-maletypes"))
+    output.notApplied("-maletypes", reason);
+}
+
 namespace {
 // The header of the user model file: the numbers of female and male types.
 void readModelHeader(const std::vector<std::string>& words, const std::string& where,
