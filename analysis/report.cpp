@@ -136,7 +136,7 @@ void RunTally::add(const TableAnalysis& a) {
 std::string runSummary(const RunTally& tally, const std::string& directory, long long shown) {
   std::string text =
       "\n" + NtoS(tally.tables) + (tally.tables == 1 ? " table" : " tables") + " analysed";
-  if (tally.tables > shown) text += " (the first " + NtoS(shown) + " shown above)";
+  if (tally.tables > shown && shown > 0) text += " (the first " + NtoS(shown) + " shown above)";
   text += "; results in " + directory + "\n";
   if (tally.tables > 1) {
     text += "  Share of tables whose index is significant at 5 %:\n";

@@ -45,11 +45,20 @@ LedgerEntry describeAnalysis(const AnalyzeConfig& c, const std::string& out, std
                     mass && c.mrmax > 0.0 ? shortestText(c.mrmax) : std::string("NA"),
                     std::to_string(c.show),
                     c.progress < 0 ? std::string("NA") : std::to_string(c.progress)};
-  for (const std::string& option : c.given)
-    if ((option == "--mrmax" && !mass) || (option == "--process" && c.null == 0) ||
-        (option == "--seed" && c.null == 0))
-      e.notApplied.push_back(option);
   return e;
+}
+
+// The options given that the analysis as settled does not use, named on standard error and in
+// the ledger.
+void reportOptionsWithoutEffect(const AnalyzeConfig& c, RunOutput& output) {
+  for (const std::string& option : c.given) {
+    if ((option == "--process" || option == "--seed" || option == "--mrmax") && c.null == 0)
+      output.notApplied(option, "nothing is simulated with --null 0");
+    else if (option == "--mrmax" && c.process != NullProcess::Mass)
+      output.notApplied(option,
+                        "only mass encounters pair a round of females and males "
+                        "(--process mass)");
+  }
 }
 
 Progress::Mode progressMode(int progress) {
@@ -86,6 +95,7 @@ int analyse(int argc, const char* const* argv, std::optional<RunOutput>& output)
   const bool nested = slash != std::string::npos && slash > 0;
   output.emplace(describeAnalysis(config, directory, seed, argc, argv, start), 0,
                  progressMode(config.progress), false, nested ? directory.substr(0, slash) : "");
+  reportOptionsWithoutEffect(config, *output);
   output->openDirectory(nested ? directory.substr(slash + 1) : directory);
   RunFiles files;
   files.runFiles = {"tests.tsv", "cells.tsv", "models.tsv", "estimates.tsv"};

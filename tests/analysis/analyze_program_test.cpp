@@ -247,6 +247,13 @@ TEST(AnalyzeProgram, AnAnalysisReplacesOnlyTheResultsOfTheSameSettings) {
   EXPECT_NE(other.output.find("another directory with --out DIR"), std::string::npos);
   EXPECT_NE(readFile(dir / "a/b/tests.tsv"), tests);  // the second seed's
   EXPECT_EQ(readTable(dir / "a/b/Pairlab_runs.tsv").size(), 3u);
+  // What a setting leaves unused is said, and kept apart from the settings.
+  const RunResult unused = analyze({"t.tsv", "--null", "0", "--mrmax", "4", "--out", "c"}, dir);
+  EXPECT_EQ(unused.status, 0);
+  EXPECT_NE(unused.errors.find("Not applied: --mrmax: nothing is simulated with --null 0"),
+            std::string::npos)
+      << unused.errors;
+  EXPECT_EQ(readTable(dir / "c/Pairlab_runs.tsv").at(0).at("not_applied"), "--mrmax");
   fs::remove_all(dir);
 }
 
