@@ -3,12 +3,11 @@
 #include <chrono>
 #include <cstdint>
 #include <iostream>
-#include <new>
 #include <optional>
-#include <stdexcept>
 
 #include "app/option_effects.hpp"
 #include "app/parse_args.hpp"
+#include "app/program.hpp"
 #include "app/run_record.hpp"
 #include "app/usage.hpp"
 #include "continuous/road.hpp"
@@ -82,54 +81,19 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output, boo
   return 0;
 }
 
-// Completes the ledger row; a ledger that cannot be written is itself a stop.
-int finishRun(std::optional<RunOutput>& output, int status, const std::string& message) {
-  if (!output) return status;
-  try {
-    output->finish(status, message);
-  } catch (const Stop& stop) {
-    const int failed = reportStop(stop);
-    return status != 0 ? status : failed;
-  }
-  return status;
-}
-
-// A run whose standard output could not be written did not deliver what it printed.
-int checkStandardOutput(int status) {
-  std::cout.flush();
-  if (std::cout.good()) return status;
-  std::cerr << "\nCould not write to standard output: the run's messages were lost\n";
-  return status != 0 ? status : 1;
-}
-
-Stop unexpected(const std::string& message) {
-  return Stop{message, 1, true, true, kErrorFile, true};
-}
-
 }  // namespace
 
 int runPairlab(int argc, const char* const* argv) {
   installInterruptHandlers();
   std::optional<RunOutput> output;
   bool checkOnly = false;
-  Stop stop;
-  try {
-    const int status = checkStandardOutput(run(argc, argv, output, checkOnly));
-    return finishRun(output, status, "");
-  } catch (const Stop& raised) {
-    stop = raised;
-  } catch (const std::bad_alloc&) {
-    stop = unexpected("\nNot enough memory for this run\n");
-  } catch (const std::exception& error) {
-    stop = unexpected(std::string("\nUnexpected error: ") + error.what() + "\n");
-  }
-  if (output) output->clearProgress();
-  if (checkOnly) {  // a check writes no diagnostics file: its message goes to standard output
-    stop.file.clear();
-    stop.console = true;
-  }
-  const int status = checkStandardOutput(reportStop(stop));
-  return finishRun(output, status, stop.message);
+  return runGuarded(
+      output, [&] { return run(argc, argv, output, checkOnly); },
+      [&](Stop& stop) {
+        if (!checkOnly) return;
+        stop.file.clear();    // a check writes no diagnostics file: its message goes to standard
+        stop.console = true;  // output
+      });
 }
 
 }  // namespace pairlab

@@ -103,11 +103,15 @@ std::string commandLineText(int argc, const char* const* argv) {
   return text;
 }
 
+std::string runIdOf(std::int64_t seed, std::int64_t startNanoseconds) {
+  return std::to_string(seed) + "-" + std::to_string(startNanoseconds) + "-" +
+         std::to_string(::getpid()) + "-" + hostName();
+}
+
 LedgerEntry describeRun(const RunConfig& config, const SettledRun& settled, int argc,
                         const char* const* argv, std::int64_t startNanoseconds) {
   LedgerEntry e;
-  e.runId = std::to_string(settled.seed) + "-" + std::to_string(startNanoseconds) + "-" +
-            std::to_string(::getpid()) + "-" + hostName();
+  e.runId = runIdOf(settled.seed, startNanoseconds);
   e.startTime = isoTimeNow();
   e.version = PAIRLAB_VERSION;
   e.seed = std::to_string(settled.seed);

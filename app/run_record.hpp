@@ -15,6 +15,10 @@ namespace pairlab {
 LedgerEntry describeRun(const RunConfig& config, const SettledRun& settled, int argc,
                         const char* const* argv, std::int64_t startNanoseconds);
 
+// The id of a run: the seed, the clock at start (nanoseconds since the epoch), the process id and
+// the host name.
+std::string runIdOf(std::int64_t seed, std::int64_t startNanoseconds);
+
 // The command line as a shell would take it back: words with blanks or quotes are quoted.
 std::string commandLineText(int argc, const char* const* argv);
 

@@ -114,6 +114,32 @@ double jDivergence(const std::vector<double>& X, const std::vector<double>& Y) {
   return J;
 }
 
+void sampleTables(MatingTables& t, const Matrix& pairCounts, double n,
+                  const std::vector<double>& p1, const std::vector<double>& p2) {
+  const std::size_t k1 = p1.size(), k2 = p2.size();
+  t.P.assign(k1, std::vector<double>(k2));
+  t.P1.assign(k1, 0.0);
+  t.P2.assign(k2, 0.0);
+  for (std::size_t i = 0; i < k1; ++i)
+    for (std::size_t j = 0; j < k2; ++j) {
+      const double v = pairCounts[i][j];
+      t.P[i][j] = (v == 0.0 ? 0.5 : v) / n;
+      t.P1[i] += t.P[i][j];
+      t.P2[j] += t.P[i][j];
+    }
+  t.S.assign(k1, std::vector<double>(k2));
+  t.Q0.assign(k1, std::vector<double>(k2));
+  for (std::size_t i = 0; i < k1; ++i)
+    for (std::size_t j = 0; j < k2; ++j) {
+      t.S[i][j] = t.P1[i] * t.P2[j];
+      t.Q0[i][j] = p1[i] * p2[j];
+    }
+}
+
+int totalDegrees(int k1, int k2) { return k1 * k2 - 1; }
+int isolationDegrees(int k1, int k2) { return k1 * k2 - k1 - k2 + 1; }
+int selectionDegrees(int k1, int k2) { return k1 + k2 - 2; }
+
 ReplicateIndices computeIndices(const MatingTables& t) {
   ReplicateIndices out;
   // One pass over the cells for the six pair indices.
@@ -138,9 +164,9 @@ ReplicateIndices computeIndices(const MatingTables& t) {
 void testIndices(ReplicateIndices& out, int n, int k1, int k2, double SL,
                  SignificanceTallies& tallies) {
   using R = ReplicateIndices;
-  const int dfTotal = k1 * k2 - 1;
-  const int dfIsolation = k1 * k2 - k1 - k2 + 1;
-  const int dfSelection = k1 + k2 - 2;
+  const int dfTotal = totalDegrees(k1, k2);
+  const int dfIsolation = isolationDegrees(k1, k2);
+  const int dfSelection = selectionDegrees(k1, k2);
   auto pval = [n](double index, int df) { return getChiPval(n * index, df); };
   out.roundTested.fill(false);
   out.totalTested.fill(false);

@@ -44,7 +44,20 @@ struct MatingTables {
   Matrix PR;  // pair frequencies expected from each round's mated individuals, averaged
   std::vector<double> A1, A2;  // female and male type frequencies of the population, averaged
   std::vector<double> B1, B2;  // female and male type frequencies of the mated, averaged
+  std::vector<double> P1, P2;  // the row and column sums of P, whose products make S
 };
+
+// The tables of the whole sample, P, P1, P2, S and Q0, from its n pairs counted by type
+// (pairCounts[female type][male type]) and the population's type frequencies p1, p2 at its start.
+// The zero-cell rule: a cell without a pair holds 0.5 / n in P.
+void sampleTables(MatingTables& tables, const Matrix& pairCounts, double n,
+                  const std::vector<double>& p1, const std::vector<double>& p2);
+
+// Degrees of freedom of the tests of a sample with k1 female and k2 male types: the total index
+// (k1 k2 - 1), sexual isolation ((k1 - 1)(k2 - 1)) and sexual selection (k1 + k2 - 2).
+int totalDegrees(int k1, int k2);
+int isolationDegrees(int k1, int k2);
+int selectionDegrees(int k1, int k2);
 
 // Indices of one replicate and their p-values. An index that was not tested (its total was not
 // significant) has the p-value 1.

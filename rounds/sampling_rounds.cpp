@@ -271,20 +271,6 @@ void runningRoundIndices(const Matrix& pairCounts, double NA, const Matrix& mate
   acc.roundJRpss[at] = JRpss;
 }
 
-// The tables of the sample-wide indices that do not depend on the encounter model: P from the
-// pair counts, S from P, Q0 from the population at the start.
-void sampleTables(MatingTables& t, const Matrix& pairCounts, int n, const RoundsExperiment& ex) {
-  t.P = averageOf(pairCounts, n, true);
-  std::vector<double> P1(ex.k1, 0.0), P2(ex.k2, 0.0);
-  for (int i = 0; i < ex.k1; ++i)
-    for (int j = 0; j < ex.k2; ++j) {
-      P1[i] += t.P[i][j];
-      P2[j] += t.P[i][j];
-    }
-  t.S = products(P1, P2);
-  t.Q0 = products(ex.p1, ex.p2);
-}
-
 // The indices, their p-values and tallies, and the rounds table of replicate f.
 constexpr const char* kIndicesTable = "Pairlab_indices.tsv";
 const char* const kIndicesHeader =
@@ -530,7 +516,7 @@ MatingTables massTables(const RoundsExperiment& ex, int n, int rounds, const Mas
   t.B2 = averageOf(sumB2, rounds);
   t.PR = averageOf(s.matedProducts, rounds, true);
   t.QR = averageWithLastCellClosed(s.randomProducts, rounds);
-  sampleTables(t, s.pairCounts, n, ex);
+  sampleTables(t, s.pairCounts, n, ex.p1, ex.p2);
   return t;
 }
 
@@ -744,7 +730,7 @@ MatingTables individualTables(const RoundsExperiment& ex, int n, bool eJRpsi,
   t.A2 = averageOf(s.sumP2, n);
   t.B2 = averageOf(s.sumE2, n);
   t.QR = averageWithLastCellClosed(s.randomProducts, n);
-  sampleTables(t, s.pairCounts, n, ex);
+  sampleTables(t, s.pairCounts, n, ex.p1, ex.p2);
   return t;
 }
 

@@ -3,7 +3,8 @@
 # arguments, those packages instead (as the fuzz targets ask for their compiler).
 set -euo pipefail
 packages=(g++ cmake make libgtest-dev libbenchmark-dev libboost-math-dev python3 clang-format
-          python3-pandas python3-matplotlib python3-yaml snakemake python3-pytest man-db)
+          python3-pandas python3-matplotlib python3-yaml snakemake python3-pytest python3-scipy
+          man-db)
 [ $# -gt 0 ] && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <string>
 
 #include "support/diagnostics.hpp"
 
@@ -13,11 +14,12 @@ namespace pairlab {
 
 namespace {
 
-// Two slots for the temporary path: a new path is written into the slot the handler does not
-// read, then published by switching the index, so the handler never sees a half-written path.
+// The temporary files being written, several at once (a program may write several result files
+// side by side). A slot's path is written while the slot is inactive and published by marking it
+// active, so the handler never sees a half-written path.
 constexpr std::size_t kPathCapacity = 4096;
-char temporaryPaths[2][kPathCapacity];
-volatile std::sig_atomic_t activePath = -1;
+char temporaryPaths[kTemporarySlots][kPathCapacity];
+volatile std::sig_atomic_t slotActive[kTemporarySlots] = {};
 std::atomic<std::int64_t> firstCompleted{-1};
 std::atomic<std::int64_t> lastCompleted{-1};
 static_assert(std::atomic<std::int64_t>::is_always_lock_free);
@@ -51,8 +53,8 @@ void writeAll(int fd, const Line& line) {
 }
 
 extern "C" void onInterrupt(int signal) {
-  const std::sig_atomic_t slot = activePath;
-  if (slot >= 0) ::unlink(temporaryPaths[slot]);
+  for (std::size_t slot = 0; slot < kTemporarySlots; ++slot)
+    if (slotActive[slot] != 0) ::unlink(temporaryPaths[slot]);
   Line line;
   line.add("\nInterrupted by ");
   line.add(signal == SIGINT ? "SIGINT" : "SIGTERM");
@@ -91,15 +93,21 @@ void installInterruptHandlers() {
   ::sigaction(SIGTERM, &action, nullptr);
 }
 
-void registerTemporaryFile(const char* path) {
-  const int next = activePath == 0 ? 1 : 0;
-  std::strncpy(temporaryPaths[next], path, kPathCapacity - 1);
-  temporaryPaths[next][kPathCapacity - 1] = '\0';
+int registerTemporaryFile(const char* path) {
+  int slot = 0;
+  while (slot < static_cast<int>(kTemporarySlots) && slotActive[slot] != 0) ++slot;
+  PAIRLAB_CHECK(slot < static_cast<int>(kTemporarySlots),
+                "more than " + std::to_string(kTemporarySlots) + " temporary files at once");
+  std::strncpy(temporaryPaths[slot], path, kPathCapacity - 1);
+  temporaryPaths[slot][kPathCapacity - 1] = '\0';
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  activePath = next;
+  slotActive[slot] = 1;
+  return slot;
 }
 
-void unregisterTemporaryFile() { activePath = -1; }
+void unregisterTemporaryFile(int slot) {
+  if (slot >= 0 && slot < static_cast<int>(kTemporarySlots)) slotActive[slot] = 0;
+}
 
 void noteFileCompleted(std::int64_t number) {
   if (firstCompleted.load() < 0) firstCompleted.store(number);
@@ -107,7 +115,7 @@ void noteFileCompleted(std::int64_t number) {
 }
 
 void resetInterruptRegistry() {
-  activePath = -1;
+  for (std::size_t slot = 0; slot < kTemporarySlots; ++slot) slotActive[slot] = 0;
   firstCompleted.store(-1);
   lastCompleted.store(-1);
 }

@@ -24,9 +24,9 @@ const char* const kLedgerColumns[] = {"run_id",          "start_time", "end_time
 const char* const kLedgerEndColumns[] = {"not_applied", "notes", "outputs"};
 
 // Options that do not make one run's results differ from another's: the seeds, and what a run
-// reports or where.
-const char* const kNotSettings[] = {"fixseed", "popseed",   "verbose", "progress",
-                                    "tidy",    "checkonly", "outdir"};
+// reports or where (pairlab-analyze's out and show among them).
+const char* const kNotSettings[] = {"fixseed",   "popseed", "verbose", "progress", "tidy",
+                                    "checkonly", "outdir",  "out",     "show"};
 
 // The files of a run recorded by a version of the program that did not record them.
 constexpr const char* kUnknownFiles = "unknown";
@@ -121,11 +121,12 @@ std::vector<std::string> differences(const Ledger& ledger, const Cells& row,
     if (!isSetting(name) || !ledger.hasColumn(name)) continue;
     const std::string then = ledger.cell(row, name), now = tableCell(entry.optionValues[i]);
     if (then == now) continue;
-    std::string option = "-" + name;
+    std::string option = entry.optionDashes + name;
     const std::size_t underscore = name.rfind('_');
     if (underscore != std::string::npos && name.find_first_not_of("0123456789", underscore + 1) ==
                                                std::string::npos)  // bimodal_2: a value of -bimodal
-      option = "-" + name.substr(0, underscore) + " (value " + name.substr(underscore + 1) + ")";
+      option = entry.optionDashes + name.substr(0, underscore) + " (value " +
+               name.substr(underscore + 1) + ")";
     found.push_back(option + ": " + then + " then, " + now + " now");
   }
   return found;
@@ -149,14 +150,14 @@ std::string firstExisting(const std::string& directory, const RunFiles& files) {
 
 [[noreturn]] void stopOverwrite(const std::string& directory, const std::string& file,
                                 const Ledger& ledger, const Cells& row,
-                                const std::vector<std::string>& differing) {
+                                const std::vector<std::string>& differing,
+                                const LedgerEntry& entry) {
   std::string text = "\nThe file " + directory + "/" + file + " was written by the run " +
                      ledger.cell(row, "run_id") + " (" + ledger.cell(row, "command_line") +
                      "), whose settings differ from this run's:";
   for (const std::string& d : differing) text += "\n  " + d;
-  text +=
-      "\nA run replaces only the files of an earlier run of the same settings. To keep both, "
-      "give this run another folder with -outdir DIR\n";
+  text += "\nA run replaces only the files of an earlier run of the same settings. To keep both, " +
+          entry.elsewhere + "\n";
   stopRun(text, 1);
 }
 
@@ -269,12 +270,12 @@ void checkNoOverwrite(const std::string& directory, const LedgerEntry& entry,
     const std::string shared = sharedFile(files, parseFiles(outputs), [&](const std::string& name) {
       return exists(directory + "/" + name);
     });
-    if (!shared.empty()) stopOverwrite(directory, shared, ledger, row, differing);
+    if (!shared.empty()) stopOverwrite(directory, shared, ledger, row, differing, entry);
   }
   if (undescribed == nullptr) return;
   const std::string existing = firstExisting(directory, files);
   if (!existing.empty())
-    stopOverwrite(directory, existing, ledger, *undescribed, undescribedDifferences);
+    stopOverwrite(directory, existing, ledger, *undescribed, undescribedDifferences, entry);
 }
 
 }  // namespace pairlab

@@ -26,6 +26,10 @@ struct LedgerEntry {
   std::vector<std::string> notApplied;
   std::vector<std::string> notes;
   std::string outputs;  // the files the run writes (describeFiles)
+  // How the program's messages name its options ("-" + name, or "--" + name) and tell a run to
+  // go elsewhere.
+  std::string optionDashes = "-";
+  std::string elsewhere = "give this run another folder with -outdir DIR";
 };
 
 // What the ledger adds when the run ends.

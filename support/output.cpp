@@ -76,11 +76,11 @@ int lockOutputDirectory(const std::string& directory) {
 
 ResultFile::ResultFile(std::string path) : path_(std::move(path)), temporary_(path_ + ".tmp") {
   // Registered before it exists, so that an interruption can never leave it behind.
-  registerTemporaryFile(temporary_.c_str());
+  slot_ = registerTemporaryFile(temporary_.c_str());
   fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd_ < 0) {
     const int error = errno;
-    unregisterTemporaryFile();
+    unregisterTemporaryFile(slot_);
     stopUnwritable(path_, error);
   }
 }
@@ -93,7 +93,7 @@ void ResultFile::discard() {
   ::close(fd_);
   fd_ = -1;
   ::unlink(temporary_.c_str());
-  unregisterTemporaryFile();
+  unregisterTemporaryFile(slot_);
 }
 
 void ResultFile::fail(int error) {
@@ -113,10 +113,10 @@ void ResultFile::commit() {
   if (::close(fd) != 0 || ::rename(temporary_.c_str(), path_.c_str()) != 0) {
     const int error = errno;
     ::unlink(temporary_.c_str());
-    unregisterTemporaryFile();
+    unregisterTemporaryFile(slot_);
     stopUnwritable(path_, error);
   }
-  unregisterTemporaryFile();
+  unregisterTemporaryFile(slot_);
 }
 
 void appendTableRows(const std::string& path, const std::string& header, const std::string& rows) {

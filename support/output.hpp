@@ -58,6 +58,7 @@ class ResultFile {
   std::string path_;
   std::string temporary_;
   int fd_ = -1;
+  int slot_ = -1;  // of the interrupt registry
   std::string buffer_;
 };
 

@@ -135,9 +135,9 @@ void RunOutput::note(const std::string& text) {
   entry_.notes.push_back(text);
 }
 
-void RunOutput::fileDone(std::int64_t number) {
+void RunOutput::fileDone(std::int64_t number, bool written) {
   ++completed_;
-  noteFileCompleted(number);
+  if (written) noteFileCompleted(number);
   progress_.files(completed_, planned_);
 }
 

@@ -48,7 +48,9 @@ class RunOutput {
   void appendTable(const char* name, const std::string& header, const std::string& rows);
 
   // Each file (replicate) done.
-  void fileDone(std::int64_t number);
+  // A unit whose results are not written yet (they wait for the end of the run) is left out of
+  // the report of an interruption.
+  void fileDone(std::int64_t number, bool written = true);
   std::int64_t filesCompleted() const { return completed_; }
   // An option given on the command line that has no effect on the run as settled: one line on
   // standard error ("Not applied: -MRmax: why"), and the ledger row's "not_applied" column.

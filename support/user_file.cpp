@@ -16,13 +16,13 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 }  // namespace
 
 void readUserFile(const std::string& path, Strip strip,
-                  const std::function<bool(const DataLine&)>& onLine) {
+                  const std::function<bool(const DataLine&)>& onLine, bool announce) {
   // A directory opens like a file but reads as nothing: it cannot be read as one.
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) stopUnreadable(path);
   std::ifstream in(path);
   if (!in) stopUnreadable(path);
-  std::cout << "\nReading file " << path << std::endl;
+  if (announce) std::cout << "\nReading file " << path << std::endl;
 
   std::string line;
   int number = 0;

@@ -17,10 +17,11 @@ struct DataLine {
 };
 
 // Opens path, or stops the run with "Could not open file: " + path (a directory included);
-// writes "\nReading file " + path on standard output; then calls onLine for every data line
+// writes "\nReading file " + path on standard output (unless announce is false: a file read a
+// second time); then calls onLine for every data line
 // (stripped as asked; empty lines and lines containing '#' are skipped; a UTF-8 byte-order mark
 // at the start of the file is skipped) until the file ends or onLine returns false.
 void readUserFile(const std::string& path, Strip strip,
-                  const std::function<bool(const DataLine&)>& onLine);
+                  const std::function<bool(const DataLine&)>& onLine, bool announce = true);
 
 }  // namespace pairlab

@@ -13,31 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testing;
-using Row = std::map<std::string, std::string>;
-
-// The rows of a tab-separated table with a header, by column name.
-std::vector<Row> readTable(const fs::path& path) {
-  const std::vector<std::string> lines = splitLines(readFile(path));
-  std::vector<Row> rows;
-  const auto cells = [](const std::string& line) {
-    std::vector<std::string> out(1);
-    for (char c : line)
-      if (c == '\t')
-        out.emplace_back();
-      else
-        out.back().push_back(c);
-    return out;
-  };
-  const std::vector<std::string> header = cells(lines.at(0));
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    const std::vector<std::string> values = cells(lines[i]);
-    EXPECT_EQ(values.size(), header.size()) << lines[i];
-    Row row;
-    for (std::size_t k = 0; k < header.size() && k < values.size(); ++k) row[header[k]] = values[k];
-    rows.push_back(row);
-  }
-  return rows;
-}
 
 std::string fixed(const std::string& cell, int decimals) {
   std::string text;

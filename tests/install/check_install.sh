@@ -13,4 +13,11 @@ warnings=$(MANWIDTH=80 man -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || { echo "the manual page renders with warnings: $warnings"; exit 1; }
 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q 'Pairlab_runs.tsv'
 [ -f "$prefix/share/doc/pairlab/runs.md" ] || { echo "the manual (doc/*.md) is not installed"; exit 1; }
-echo "installed and rendered: $prefix/bin/pairlab, $page"
+# pairlab-analyze beside it, with its manual page.
+"$prefix/bin/pairlab-analyze" --version | grep -q '^pairlab-analyze (Pairlab) '
+analyze_page=$(find "$prefix" -name pairlab-analyze.1 | head -1)
+[ -n "$analyze_page" ] || { echo "no manual page of pairlab-analyze installed"; exit 1; }
+warnings=$(MANWIDTH=80 man -l "$analyze_page" 2>&1 >/dev/null)
+[ -z "$warnings" ] || { echo "pairlab-analyze's manual page renders with warnings: $warnings"; exit 1; }
+MANWIDTH=80 man -l "$analyze_page" 2>/dev/null | grep -q 'tests.tsv'
+echo "installed and rendered: $prefix/bin/pairlab, $page, $prefix/bin/pairlab-analyze, $analyze_page"

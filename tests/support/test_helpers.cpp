@@ -30,7 +30,8 @@ void InTempDir::TearDown() {
   fs::remove_all(dir, ignored);
 }
 
-RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir) {
+RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir,
+                    const std::string& binary) {
   const fs::path outFile = workdir / ".stdout.capture", errFile = workdir / ".stderr.capture";
   const pid_t pid = fork();
   if (pid == 0) {
@@ -43,7 +44,7 @@ RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdi
     close(fd);
     close(efd);
     std::vector<char*> argv;
-    std::string program = PAIRLAB_BINARY;
+    std::string program = binary;
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
     for (std::string& a : copies) argv.push_back(a.data());
@@ -100,6 +101,30 @@ fs::path outputDirectory(const fs::path& workdir) {
       found.push_back(entry.path());
   EXPECT_EQ(found.size(), 1u) << "expected exactly one output directory in " << workdir;
   return found.empty() ? fs::path() : found.front();
+}
+
+std::vector<Row> readTable(const fs::path& path) {
+  const std::vector<std::string> lines = splitLines(readFile(path));
+  std::vector<Row> rows;
+  const auto cells = [](const std::string& line) {
+    std::vector<std::string> out(1);
+    for (char c : line)
+      if (c == '\t')
+        out.emplace_back();
+      else
+        out.back().push_back(c);
+    return out;
+  };
+  if (lines.empty()) return rows;
+  const std::vector<std::string> header = cells(lines.at(0));
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> values = cells(lines[i]);
+    EXPECT_EQ(values.size(), header.size()) << lines[i];
+    Row row;
+    for (std::size_t k = 0; k < header.size() && k < values.size(); ++k) row[header[k]] = values[k];
+    rows.push_back(row);
+  }
+  return rows;
 }
 
 std::vector<std::string> linesFrom(const fs::path& path, std::size_t from) {

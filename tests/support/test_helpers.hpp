@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,9 @@ struct RunResult {
   std::string errors;  // and on standard error (runBinary only)
 };
 
-// Runs the pairlab binary with args in directory workdir.
-RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir);
+// Runs the pairlab binary (or another program of the project) with args in directory workdir.
+RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir,
+                    const std::string& program = PAIRLAB_BINARY);
 
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& content);
@@ -59,6 +61,10 @@ std::vector<std::string> listFiles(const fs::path& root);
 // The one output directory (Out_...) created in workdir; fails the test if there is not exactly
 // one.
 fs::path outputDirectory(const fs::path& workdir);
+
+// The rows of a tab-separated table with a header, by column name.
+using Row = std::map<std::string, std::string>;
+std::vector<Row> readTable(const fs::path& path);
 
 // The lines of a result file from line `from` (1-based) on.
 std::vector<std::string> linesFrom(const fs::path& path, std::size_t from);

@@ -22,7 +22,7 @@ from matplotlib.ticker import MaxNLocator  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
 
-from . import stats, tables  # noqa: E402
+from . import plot_analysis, stats, tables  # noqa: E402
 from .check import ranges as check_ranges  # noqa: E402
 from .plan import SWEEP_PREFIX, parse_options  # noqa: E402
 from .summary import expected_matings  # noqa: E402
@@ -583,6 +583,8 @@ def main(argv=None):
     args = parse_arguments(argv)
     directory = args.directory
     out = args.out or directory / "figures"
+    if plot_analysis.is_analysis_directory(directory):  # pairlab-analyze's output
+        return plot_analysis.draw(directory, out, args.format, args.file)
     sweep = (directory / "summary.tsv").exists()
     if not sweep and not any(directory.glob("Pairlab_*.tsv")):
         print(f"pairlab-plot: {directory} holds neither summary.tsv (a sweep) nor Pairlab_*.tsv "

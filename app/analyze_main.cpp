@@ -1,0 +1,3 @@
+#include "app/analyze_driver.hpp"
+
+int main(int argc, char** argv) { return pairlab::runAnalyze(argc, argv); }
