@@ -54,6 +54,14 @@ std::string_view stripSpace(std::string_view line) {
   return line.substr(0, end);
 }
 
+std::optional<double> wholeReal(const std::string& word) {
+  if (word.empty() || isLeadingSpace(word[0])) return std::nullopt;
+  char* end = nullptr;
+  const double value = std::strtod(word.c_str(), &end);
+  if (end != word.c_str() + word.size()) return std::nullopt;
+  return value;
+}
+
 bool isDataLine(std::string_view stripped) {
   return !stripped.empty() && stripped.find('#') == std::string_view::npos;
 }

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -33,6 +34,12 @@ requires std::is_arithmetic_v<T> std::string NtoS(T number) {
 int toInt(const char* word);
 double toReal(const char* word);
 std::int64_t toInt64(const char* word);
+
+// The number a word of a user file spells, read as strtod reads it, when the whole word is that
+// number; nothing when it is empty, starts with white space or has characters the number does
+// not take ("30%", "0.5x", "abc"). Infinities and NaN spelled out are numbers here: callers that
+// need a finite value check it.
+std::optional<double> wholeReal(const std::string& word);
 
 // The words of a line of a user file: separators are tab, line feed, carriage return, space,
 // comma and semicolon; runs of separators never produce empty words.

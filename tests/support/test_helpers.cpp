@@ -32,13 +32,17 @@ void InTempDir::TearDown() {
 
 RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir) {
   const fs::path outFile = workdir / ".stdout.capture";
+  const fs::path errFile = workdir / ".stderr.capture";
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(workdir.c_str()) != 0) _exit(127);
     const int fd = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) _exit(127);
+    const int errors = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || errors < 0) _exit(127);
     dup2(fd, STDOUT_FILENO);
+    dup2(errors, STDERR_FILENO);
     close(fd);
+    close(errors);
     std::vector<char*> argv;
     std::string program = PAIRLAB_BINARY;
     argv.push_back(program.data());
@@ -53,7 +57,9 @@ RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdi
   RunResult result;
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   result.output = readFile(outFile);
+  result.errors = readFile(errFile);
   fs::remove(outFile);
+  fs::remove(errFile);
   return result;
 }
 

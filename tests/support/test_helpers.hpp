@@ -42,6 +42,7 @@ fs::path makeTempDir();
 struct RunResult {
   int status = -1;     // exit status of the process
   std::string output;  // everything it wrote on standard output
+  std::string errors;  // and on standard error (runBinary only)
 };
 
 // Runs the pairlab binary with args in directory workdir.
