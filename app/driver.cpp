@@ -46,12 +46,13 @@ Progress::Mode progressMode(const RunConfig& config) {
 }
 
 // The run from the command line to the end of its road; output receives the run's ledger
-// description once the seed is known.
-int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
+// description once the seed is known, and checkOnly whether the run is only a check.
+int run(int argc, const char* const* argv, std::optional<RunOutput>& output, bool& checkOnly) {
   RunConfig config;
   const std::int64_t startTime = clockNanoseconds();
 
-  const std::vector<std::string> warnings = ParseArgs(argc, argv, config);
+  ParseArgs(argc, argv, config);
+  checkOnly = config.checkonly;
   if (config.showHelp) {
     printUsage(std::cout);
     return 0;
@@ -60,7 +61,6 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
     std::cout << "Pairlab " << PAIRLAB_VERSION << std::endl;
     return 0;
   }
-  for (const std::string& warning : warnings) warnRun(warning);
   checkBeforeSeeding(config);
 
   const std::int64_t seed = config.fixseed != 0 ? config.fixseed : startTime / 1000000;
@@ -69,7 +69,7 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output) {
 
   const SettledRun settled = settleRun(config, seed);
   output.emplace(describeRun(config, settled, argc, argv, startTime), config.tidy,
-                 progressMode(config));
+                 progressMode(config), config.checkonly, config.outdir);
   if (config.continuous)
     runContinuousRoad(config, settled, *output, rng);
   else if (config.onematround)
@@ -108,9 +108,10 @@ Stop unexpected(const std::string& message) {
 int runPairlab(int argc, const char* const* argv) {
   installInterruptHandlers();
   std::optional<RunOutput> output;
+  bool checkOnly = false;
   Stop stop;
   try {
-    const int status = checkStandardOutput(run(argc, argv, output));
+    const int status = checkStandardOutput(run(argc, argv, output, checkOnly));
     return finishRun(output, status, "");
   } catch (const Stop& raised) {
     stop = raised;
@@ -120,6 +121,10 @@ int runPairlab(int argc, const char* const* argv) {
     stop = unexpected(std::string("\nUnexpected error: ") + error.what() + "\n");
   }
   if (output) output->clearProgress();
+  if (checkOnly) {  // a check writes no diagnostics file: its message goes to standard output
+    stop.file.clear();
+    stop.console = true;
+  }
   const int status = checkStandardOutput(reportStop(stop));
   return finishRun(output, status, stop.message);
 }

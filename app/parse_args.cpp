@@ -1,10 +1,12 @@
 #include "app/parse_args.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,41 +22,43 @@ namespace {
 
 bool finite(double v) { return std::isfinite(v); }
 
-// The values of one option on the command line, converted as the C library does (integers and
-// flags as atoi, reals as atof, the seed as atoll). A whole number that is only partly read
-// ("1e4" gives 1) is kept as read, with a warning that names the option, the text and the value.
+// The values of one option on the command line. Every value is read completely as a number of
+// the option's kind (a whole number for integers, flags and the seed, a real otherwise), or the
+// run stops naming the option, the text and how to write it.
 class Values {
  public:
-  Values(const char* option, const char* const* words, std::vector<std::string>& warnings)
-      : option_(option), words_(words), warnings_(warnings) {}
+  Values(const char* option, const char* const* words) : option_(option), words_(words) {}
 
-  double real(int i) const { return toReal(words_[i]); }
-  int integer(int i) const { return static_cast<int>(wholeNumber(i, true)); }
+  double real(int i) const {
+    const std::optional<double> value = readReal(words_[i]);
+    if (!value) reject(i, false, 0, 0);
+    return *value;
+  }
+  int integer(int i) const {
+    return static_cast<int>(
+        whole(i, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+  }
   bool flag(int i) const { return integer(i) != 0; }
-  std::int64_t seed(int i) const { return wholeNumber(i, false); }
+  std::string text(int i) const { return words_[i]; }
+  std::int64_t seed(int i) const {
+    return whole(i, std::numeric_limits<std::int64_t>::min(),
+                 std::numeric_limits<std::int64_t>::max());
+  }
 
  private:
-  std::int64_t wholeNumber(int i, bool intRange) const {
-    const char* word = words_[i];
-    char* end = nullptr;
-    errno = 0;
-    const long long read = std::strtoll(word, &end, 10);
-    const bool outOfRange = errno == ERANGE;
-    std::int64_t value = read;
-    if (intRange) value = toInt(word);  // saturates at the int range
-    const bool clipped = outOfRange || value != read;
-    while (*end == ' ' || *end == '\t' || *end == '\n') ++end;
-    if (end == word || *end != '\0' || clipped || word[0] == '\0')
-      warnings_.push_back(
-          "Warning: the value \"" + std::string(word) + "\" of " + option_ +
-          (clipped ? " is beyond the range of whole numbers" : " is not entirely a whole number") +
-          ": it was read as " + NtoS(value) + "\n");
-    return value;
+  std::int64_t whole(int i, std::int64_t low, std::int64_t high) const {
+    const std::optional<std::int64_t> value = readWhole(words_[i], low, high);
+    if (!value) reject(i, true, low, high);
+    return *value;
+  }
+
+  [[noreturn]] void reject(int i, bool whole, std::int64_t low, std::int64_t high) const {
+    rejectInput("\n ERROR: the value \"" + std::string(words_[i]) + "\" of " + option_ + " " +
+                notANumber(words_[i], whole, low, high) + "\n");
   }
 
   const char* option_;
   const char* const* words_;
-  std::vector<std::string>& warnings_;
 };
 
 // One option: its names (main name first, then an alias), how many values follow it, and the
@@ -189,6 +193,12 @@ const Option kOptions[] = {
     {{"-progress", ""}, 1, "", [](RunConfig& c, const Values& v) {
        c.progress = v.flag(0) ? 1 : 0;
      }},
+    {{"-checkonly", ""}, 1, "", [](RunConfig& c, const Values& v) { c.checkonly = v.flag(0); }},
+    {{"-popseed", ""}, 1, "", [](RunConfig& c, const Values& v) { c.popseed = v.seed(0); }},
+    {{"-outdir", ""}, 1, "", [](RunConfig& c, const Values& v) {
+       c.outdir = v.text(0);
+       if (c.outdir.empty()) reject("wrong output folder argument: the folder name is empty");
+     }},
 };
 // clang-format on
 
@@ -201,32 +211,37 @@ const Option* findOption(std::string_view word) {
 
 }  // namespace
 
-std::vector<std::string> ParseArgs(int argc, const char* const* argv, RunConfig& config) {
-  std::vector<std::string> warnings;
+void ParseArgs(int argc, const char* const* argv, RunConfig& config) {
   int cursor = 1;
   while (cursor < argc) {
     const std::string_view word = argv[cursor];
     if (word == "--help" || word == "-h") {
       config.showHelp = true;
-      return warnings;
+      return;
     }
     if (word == "--version") {
       config.showVersion = true;
-      return warnings;
+      return;
     }
     const Option* option = findOption(word);
     if (option == nullptr)
       rejectInput("\n ERROR: " + std::string(word) + " is not a valid command line parameter\n");
     const int available = argc - cursor - 1;
-    if (available == 0) return warnings;  // an option as the last word is ignored
+    if (available == 0 && option->values == 1)
+      rejectInput("\n ERROR: " + std::string(word) +
+                  " needs a value, but it is the last word of the command line\n");
     if (available < option->values)
       rejectInput("\n ERROR: " + std::string(word) + " takes " + NtoS(option->values) +
-                  " values (" + option->valueNames + ") but only " + NtoS(available) +
-                  (available == 1 ? " follows\n" : " follow\n"));
-    option->apply(config, Values(argv[cursor], argv + cursor + 1, warnings));
+                  " values (" + option->valueNames + ") but " +
+                  (available == 0   ? std::string("none follows\n")
+                   : available == 1 ? std::string("only 1 follows\n")
+                                    : "only " + NtoS(available) + " follow\n"));
+    option->apply(config, Values(argv[cursor], argv + cursor + 1));
+    const std::string name(option->names[0]);
+    if (std::find(config.given.begin(), config.given.end(), name) == config.given.end())
+      config.given.push_back(name);
     cursor += 1 + option->values;
   }
-  return warnings;
 }
 
 std::vector<std::string> optionNames() {

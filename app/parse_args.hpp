@@ -10,9 +10,10 @@ namespace pairlab {
 
 // Reads the options from argv[1..argc-1] into config, which already holds the defaults.
 // A bad value or an unknown word stops the run (rejectInput) with the message to print.
-// Values are stored before they are checked, so a failing check leaves the bad value behind.
-// Returns the warnings of values that were only partly read as whole numbers ("1e4" as 1).
-std::vector<std::string> ParseArgs(int argc, const char* const* argv, RunConfig& config);
+// Every value must be read completely as a number of the option's kind, and an option must be
+// followed by its values. Values are stored before they are checked, so a failing check leaves
+// the bad value behind.
+void ParseArgs(int argc, const char* const* argv, RunConfig& config);
 
 // Every option name the parser knows, aliases included, in the order of its table.
 std::vector<std::string> optionNames();

@@ -32,11 +32,21 @@ Population and run (all roads)
 
 Results and reporting (all roads)
   -tidy 0|1|2             tidy tables in the output directory: 1 the road's tables
-                          (Pairlab_matings.tsv, Pairlab_indices.tsv and Pairlab_rounds.tsv, or
-                          Pairlab_files.tsv), 2 also Pairlab_pairs.tsv (default 0); with -tidy,
+                          (Pairlab_matings.tsv; Pairlab_indices.tsv, Pairlab_rounds.tsv and
+                          Pairlab_round_indices.tsv; or Pairlab_files.tsv), 2 also Pairlab_pairs.tsv (default 0); with -tidy,
                           -writefiles 0 also leaves out the discrete per-replicate files
   -progress 0|1           progress line on standard error (default: when it is a terminal)
-  Every run that creates its output directory adds a row to Pairlab_runs.tsv there.
+  -outdir DIR             put the output directory inside the folder DIR, created when missing
+                          (default: the working directory)
+  -checkonly 0|1          1 checks the run as it would start (options, user files, capacity,
+                          memory, the files of earlier runs), prints its output directory and
+                          exits with the status the run would stop with; it writes nothing
+  -popseed s              seed of the population draw (random type frequencies, traits), so
+                          that runs with other -fixseed seeds share one population (default 0:
+                          drawn from the run's own seed)
+  Every run that creates its output directory adds a row to Pairlab_runs.tsv there. A run
+  replaces files of an earlier run only when the settings are the same (a rerun); otherwise it
+  stops, naming the file, the earlier run and the options that differ.
 
 Discrete types: data files (-onematround 1) and sampling rounds (-onematround 0)
   -onematround 0|1        1 writes mating data files, 0 runs sampling-round experiments (default 1)

@@ -42,7 +42,7 @@ void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int
                   "\n",
               static_cast<int>(std::min<std::size_t>(words.size(), 1u << 30)));
     lastWordCount = words.size();
-    const std::optional<double> read = wholeReal(words[0]);
+    const std::optional<double> read = readReal(words[0]);
     if (!read)
       stopRun("Wrong value in user phenotypes file " + filename + " line " + NtoS(line.number) +
                   ": \"" + words[0] + "\" is not a number; a trait is a number written with " +

@@ -35,7 +35,8 @@ double populationBytes(int nfem, int nmale, int matings) {
 }
 
 // Creates the traits: the user phenotype file, the two-component mixture or standard normals.
-Traits createTraits(const RunConfig& config, const SettledRun& run, Random& rng) {
+Traits createTraits(const RunConfig& config, const SettledRun& run, RunOutput& output,
+                    Random& rng) {
   Traits traits;
   traits.female.assign(static_cast<std::size_t>(run.nfem), 0.0);
   traits.male.assign(static_cast<std::size_t>(run.nmale), 0.0);
@@ -43,12 +44,12 @@ Traits createTraits(const RunConfig& config, const SettledRun& run, Random& rng)
   const double p = config.bimodal[0], mu = config.bimodal[1], sigma = config.bimodal[2];
   const bool mixture = mu != 0.0;
   if (mixture && std::fabs(mu) <= sigma + 1.0)
-    warnRun("\nWarning: note that the value of the mean (" + NtoS(mu) +
-            ") and the standard deviation (" + NtoS(sigma) +
-            ") may not be enough to produce a bimodal distribution" + "\n");
+    output.warn("\nWarning: note that the value of the mean (" + NtoS(mu) +
+                ") and the standard deviation (" + NtoS(sigma) +
+                ") may not be enough to produce a bimodal distribution" + "\n");
   if (config.userfreqs) {
     if (mixture)
-      warnRun(
+      output.warn(
           "\nWarning: note that the bimodality is not applied because user-defined "
           "argument is true\n");
     ReadUserPhenotypes("", kUserPhenotypesFile, run.nfem, run.nmale, traits.female,
@@ -268,14 +269,16 @@ void runContinuousRoad(const RunConfig& config, const SettledRun& run, RunOutput
                     " individuals and the work space of a file");
   output.openDirectory(continuousDirectory(process));
   output.phase("creating the traits");
-  Traits traits = createTraits(config, run, rng);
+  PopulationRandom population(run.populationSeed, rng);
+  Traits traits = createTraits(config, run, output, population.get());
   checkFiniteTraits(traits, "as drawn");
   checkVariation(traits);
 
   // Preferences and names.
   output.phase("setting up the preferences");
   Preferences prefs = setUpPreferences(config, run.model.model, traits);
-  const OutputNames names = continuousNames(namingOf(config, run, prefs));
+  OutputNames names = continuousNames(namingOf(config, run, prefs));
+  names.directory = output.directory();
   const EngineSettings settings = engineSettings(config, run, prefs.branch);
   const EngineInputs inputs{&traits.female, &traits.male, prefs.order.get()};
   const FilePlan plan{config,
@@ -291,7 +294,13 @@ void runContinuousRoad(const RunConfig& config, const SettledRun& run, RunOutput
   std::vector<double> y(static_cast<std::size_t>(config.matings), kNoTrait);
   RoadResults results;
   FileWorkspace workspace;
-  output.planFiles(config.numfiles);
+  RunFiles files{names.prefix,
+                 plan.dataSuffix,
+                 config.shift + 1LL,
+                 static_cast<std::int64_t>(config.shift) + config.numfiles,
+                 {names.prefix + (traits.bimodal ? "bCorrel.txt" : "Correl.txt")}};
+  if (config.writedistrib) files.runFiles.push_back("phenotypes.txt");
+  if (!output.startFiles(files, config.numfiles)) return;
   for (int file = 1; file <= config.numfiles; ++file)
     runFile(plan, file, workspace, prefs.args, x, y, results, output, rng);
   finishRoad(config, run, names, traits, results);

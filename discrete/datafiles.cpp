@@ -238,14 +238,15 @@ std::int64_t capacityOf(EncounterProcess process, const SettledRun& run) {
 }
 
 // Without drift the process with replacement gives the same file every time: one is written.
-int filesToWrite(const RunConfig& config, const SettledRun& run, EncounterProcess process) {
+int filesToWrite(const RunConfig& config, const SettledRun& run, EncounterProcess process,
+                 RunOutput& output) {
   if (run.drift || process != EncounterProcess::WithReplacement || config.numfiles <= 1)
     return config.numfiles;
-  warnRun(config.uniform || config.userfreqs
-              ? "The number of files has been changed to 1 because there is no drift, the "
-                "process is with replacement and the frequencies are uniform\n"
-              : "The number of files has been changed to 1 because there is no drift and the "
-                "process is with replacement.\n");
+  output.warn(config.uniform || config.userfreqs
+                  ? "The number of files has been changed to 1 because there is no drift, the "
+                    "process is with replacement and the frequencies are uniform\n"
+                  : "The number of files has been changed to 1 because there is no drift and the "
+                    "process is with replacement.\n");
   return 1;
 }
 
@@ -341,7 +342,6 @@ void writeDataFile(const DataFilePlan& plan, long long fileNumber, const Discret
 void writeFiles(const DataFilePlan& plan, DiscretePopulation pop, RunOutput& output, Random& rng) {
   const RunConfig& config = plan.config;
   Matrix matings(plan.model.k1, std::vector<double>(plan.model.k2, 0.0));
-  output.planFiles(plan.numfiles);
   for (int i = 0; i < plan.numfiles; ++i) {
     if (plan.run.drift) pop = composePopulation(plan.rule, true, rng);
     const double M = meanPropensity(pop.p1, pop.p2, plan.model.modelmatrix);
@@ -374,18 +374,24 @@ void runDataFileMode(const RunConfig& config, const SettledRun& run, RunOutput& 
                   "the mass-encounter rounds of " + NtoS(run.MRmax) + " females and males");
 
   // Names, then the population: fixed here for every file, or redrawn per file with drift.
-  const OutputNames names = dataFileNames(namingOf(config, run));
-  output.openDirectory(names.directory);
+  OutputNames names = dataFileNames(namingOf(config, run));
+  names.directory = output.openDirectory(names.directory);
   const PopulationRule rule = populationRule(config, run, model, output);
   DiscretePopulation fixed;
-  if (!run.drift) fixed = composePopulation(rule, false, rng);
+  PopulationRandom population(run.populationSeed, rng);
+  if (!run.drift) fixed = composePopulation(rule, false, population.get());
 
   const int format = model.k1 != model.k2 && config.format == 0 ? 2 : config.format;
   // With -tidy, an explicit -writefiles 0 leaves out the per-file text files.
   const bool dataFiles = !(output.tidy() > 0 && config.writefilesGiven && !run.writefiles);
-  const DataFilePlan plan{
-      config,           run,      model, rule, format, filesToWrite(config, run, run.model.process),
-      names.filePath(), dataFiles};
+  const int numfiles = filesToWrite(config, run, run.model.process, output);
+  const DataFilePlan plan{config, run, model, rule, format, numfiles, names.filePath(), dataFiles};
+  const RunFiles files{names.prefix,
+                       ".txt",
+                       config.shift + 1LL,
+                       static_cast<std::int64_t>(config.shift) + numfiles,
+                       {}};
+  if (!output.startFiles(files, numfiles)) return;
   writeFiles(plan, std::move(fixed), output, rng);
 }
 

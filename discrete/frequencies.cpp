@@ -35,7 +35,7 @@ void readFrequencyLine(const std::vector<std::string>& words, const std::string&
   f.assign(words.size(), 0.0);
   for (int t = 0; t < k; ++t) {
     const std::string where = "Wrong value in user file " + filename + " line " + NtoS(line);
-    const std::optional<double> v = wholeReal(words[t]);
+    const std::optional<double> v = readReal(words[t]);
     if (!v)
       stopRun(where + ": \"" + words[t] + "\" is not a number; a frequency is a number from 0 " +
                   "to 1 written with digits, such as 0.3, .25 or 1e-1 (no % sign, no words)\n",

@@ -94,7 +94,7 @@ namespace {
 // A number of types in the header of the user model file: a whole number written in full ("2"
 // or "2.0"), saturated at the int range (the table size check stops such numbers).
 int typeCount(const std::string& word, const std::string& where) {
-  const std::optional<double> v = wholeReal(word);
+  const std::optional<double> v = readReal(word);
   if (!v || !std::isfinite(*v) || *v != std::floor(*v))
     stopRun("\nWrong header in " + where + ": \"" + word + "\" is not a whole number; the " +
                 "header gives the numbers of female and male types, such as 2 3\n",
@@ -133,7 +133,7 @@ void readModelRow(const std::vector<std::string>& words, const std::string& wher
                 "type) but found " + NtoS(words.size()) + "\n",
             1);
   for (int m = 0; m < k2; ++m) {
-    const std::optional<double> read = wholeReal(words[m]);
+    const std::optional<double> read = readReal(words[m]);
     if (!read)
       stopRun("\nWrong value in " + where + ": \"" + words[m] + "\" is not a number; a weight " +
                   "is a positive number written with digits, such as 2.5 or 1e-3\n",

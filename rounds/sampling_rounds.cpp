@@ -184,18 +184,24 @@ RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& 
                           : "Individual encounter model with sampling rounds")
               << std::endl;
 
-  const OutputNames names = roundsNames(namingOf(config, ex));
+  OutputNames names = roundsNames(namingOf(config, ex));
   requireMemory(roundsMemoryBytes(config.matings, config.numfiles, ex.k1, ex.k2, ex.mass,
                                   std::min<double>(ex.MRmax, run.smallerSex())),
                 "the tables of the sampling rounds (" + NtoS(config.matings) + " rounds by " +
                     NtoS(config.numfiles) + " replicates, " + NtoS(ex.k1) + " x " + NtoS(ex.k2) +
                     " types); lower -matings or -numfiles");
-  output.openDirectory(names.directory);
+  names.directory = output.openDirectory(names.directory);
   ex.filePrefix = names.filePath();
+  ex.files = RunFiles{names.prefix,
+                      ".txt",
+                      config.shift + 1LL,
+                      static_cast<std::int64_t>(config.shift) + config.numfiles,
+                      {names.prefix + ".txt"}};
   ex.roundsTables =
       !config.onlyresume && !(output.tidy() > 0 && config.writefilesGiven && !run.writefiles);
 
-  setUpPopulation(config, ex, output, rng);
+  PopulationRandom population(run.populationSeed, rng);
+  setUpPopulation(config, ex, output, population.get());
   ex.meanPropensity = meanPropensity(ex.p1, ex.p2, ex.modelmatrix);
   checkFiniteMeanPropensity(ex.meanPropensity);
   return ex;
@@ -840,7 +846,7 @@ void runSamplingRounds(const RunConfig& config, const SettledRun& run, RunOutput
   const RoundsExperiment ex = setupSamplingRounds(config, run, output, rng);
   RunAccumulators acc(config.matings, config.numfiles);
   ReplicateStorage rounds;
-  output.planFiles(config.numfiles);
+  if (!output.startFiles(ex.files, config.numfiles)) return;
   for (int f = 1; f <= config.numfiles; ++f) {
     if (ex.mass)
       massEncounterReplicate(ex, config, f, acc, output, rng);

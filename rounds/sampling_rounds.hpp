@@ -36,6 +36,7 @@ struct RoundsExperiment {
   std::vector<double> p1, p2;                      // premating type frequencies
   double meanPropensity = 0.0;                     // sum of p1[i] p2[j] modelmatrix[i][j]
   std::string filePrefix;    // output directory + "/" + prefix of every file of the run
+  RunFiles files;            // the files of the run, for the ledger
   bool roundsTables = true;  // the rounds table of every replicate (not with -onlyresume, nor
                              // with -tidy and -writefiles 0)
 };

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "support/diagnostics.hpp"
 #include "support/interrupt.hpp"
@@ -47,6 +48,15 @@ void createOutputDirectory(const std::string& name) {
   struct stat info {};
   if (error == EEXIST && ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
   stopRun("\nCould not create the output directory " + name + ": " + systemReason(error) + "\n", 1);
+}
+
+void createParentFolders(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error || !std::filesystem::is_directory(path, error))
+    stopRun("\nCould not create the folder " + path + " for the output directory: " +
+                (error ? error.message() : std::string("it is not a folder")) + "\n",
+            1);
 }
 
 int lockOutputDirectory(const std::string& directory) {

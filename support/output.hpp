@@ -21,6 +21,9 @@ struct OutputNames {
 // Creates the directory (relative to the working directory); an existing directory is reused.
 void createOutputDirectory(const std::string& name);
 
+// Creates a folder and the folders above it that are missing; stops the run when it cannot.
+void createParentFolders(const std::string& path);
+
 // The lock file of an output directory: one run at a time writes into it.
 inline constexpr const char* kLockFile = ".pairlab.lock";
 

@@ -43,4 +43,20 @@ class Random {
   std::normal_distribution<double> Z{0.0, 1.0};              // keeps its spare deviate
 };
 
+// The engine of the population draw (type frequencies, traits): an engine of its own when the
+// run gives the population a seed (-popseed), so that runs cut from one experiment share one
+// population; otherwise the run's engine, as every draw.
+class PopulationRandom {
+ public:
+  PopulationRandom(std::int64_t seed, Random& run)
+      : own_(static_cast<std::uint64_t>(seed)), use_(seed != 0 ? own_ : run) {}
+  PopulationRandom(const PopulationRandom&) = delete;
+  PopulationRandom& operator=(const PopulationRandom&) = delete;
+  Random& get() { return use_; }
+
+ private:
+  Random own_;
+  Random& use_;
+};
+
 }  // namespace pairlab

@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace pairlab {
 
@@ -46,8 +48,14 @@ struct RunConfig {
   bool eJRpsi = false;
   bool onlyresume = false;
   bool verbose = false;
-  int tidy = 0;       // tidy tables: 0 none, 1 the tables, 2 also the continuous pairs
-  int progress = -1;  // progress line on standard error: -1 when it is a terminal, 0 off, 1 on
+  int tidy = 0;            // tidy tables: 0 none, 1 the tables, 2 also the continuous pairs
+  int progress = -1;       // progress line on standard error: -1 when it is a terminal, 0 off, 1 on
+  bool checkonly = false;  // check the run's set-up, print its output directory, write nothing
+  std::int64_t popseed = 0;  // seed of the population draw; 0: the run's own engine draws it
+  std::string outdir;        // folder of the output directory ("": the working directory)
+
+  // The options given on the command line (main names, with their dash), in their order.
+  std::vector<std::string> given;
 
   // Focal female and male types of the discrete models; -1 means "resolved by the model": no
   // option sets them, and the roads resolve them into their own state.

@@ -9,81 +9,12 @@
 #include <iostream>
 #include <sstream>
 
+#include "support/diagnostics.hpp"
 #include "support/format.hpp"
 #include "support/interrupt.hpp"
 #include "support/output.hpp"
 
 namespace pairlab {
-
-namespace {
-
-// The fixed columns of the ledger, before the options.
-const char* const kLedgerColumns[] = {"run_id",          "start_time", "end_time",
-                                      "version",         "seed",       "status",
-                                      "files_completed", "message",    "command_line"};
-
-std::string join(const std::vector<std::string>& cells) {
-  std::string line;
-  for (std::size_t i = 0; i < cells.size(); ++i) {
-    if (i > 0) line += '\t';
-    line += cells[i];
-  }
-  return line + '\n';
-}
-
-// The columns after the options.
-const char* const kLedgerEndColumns[] = {"not_applied", "notes"};
-
-std::string joined(const std::vector<std::string>& items, const char* separator) {
-  std::string text;
-  for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
-  return text;
-}
-
-std::string ledgerHeader(const LedgerEntry& e) {
-  std::vector<std::string> cells(std::begin(kLedgerColumns), std::end(kLedgerColumns));
-  cells.insert(cells.end(), e.optionNames.begin(), e.optionNames.end());
-  cells.insert(cells.end(), std::begin(kLedgerEndColumns), std::end(kLedgerEndColumns));
-  return join(cells);
-}
-
-std::string ledgerRow(const LedgerEntry& e, const std::string& endTime, const std::string& status,
-                      std::int64_t files, const std::string& message) {
-  std::vector<std::string> cells = {e.runId,
-                                    e.startTime,
-                                    endTime,
-                                    e.version,
-                                    e.seed,
-                                    status,
-                                    std::to_string(files),
-                                    tableCell(message),
-                                    tableCell(e.commandLine)};
-  for (const std::string& v : e.optionValues) cells.push_back(tableCell(v));
-  cells.push_back(tableCell(joined(e.notApplied, " ")));
-  cells.push_back(tableCell(joined(e.notes, "; ")));
-  return join(cells);
-}
-
-// Replaces the row of the run (the line that starts with its id) and writes the ledger whole.
-void replaceLedgerRow(const std::string& path, const std::string& runId, const std::string& row) {
-  std::ifstream in(path);
-  std::string line, text;
-  bool replaced = false;
-  while (std::getline(in, line)) {
-    if (!replaced && line.compare(0, runId.size() + 1, runId + '\t') == 0) {
-      text += row;
-      replaced = true;
-    } else {
-      text += line + '\n';
-    }
-  }
-  if (!replaced) text += row;
-  ResultFile file(path);
-  file.text() = std::move(text);
-  file.commit();
-}
-
-}  // namespace
 
 std::string isoTimeNow() {
   const auto now = std::chrono::system_clock::now();
@@ -137,22 +68,53 @@ TableRow& TableRow::missing() {
 
 void TableRow::end() { out.back() = '\n'; }
 
-RunOutput::RunOutput(LedgerEntry entry, int tidy, Progress::Mode progress)
-    : entry_(std::move(entry)), tidy_(tidy), progress_(progress) {}
+RunOutput::RunOutput(LedgerEntry entry, int tidy, Progress::Mode progress, bool checkOnly,
+                     std::string parent)
+    : entry_(std::move(entry)),
+      tidy_(tidy),
+      progress_(progress),
+      checkOnly_(checkOnly),
+      parent_(std::move(parent)) {}
 
 RunOutput::~RunOutput() {
   if (lock_ >= 0) ::close(lock_);
 }
 
-void RunOutput::openDirectory(const std::string& name) {
-  createOutputDirectory(name);
+const std::string& RunOutput::openDirectory(const std::string& name) {
+  directory_ = parent_.empty() ? name : parent_ + "/" + name;
+  if (checkOnly_) return directory_;
+  if (!parent_.empty()) createParentFolders(parent_);
+  createOutputDirectory(directory_);
   if (lock_ >= 0) ::close(lock_);
-  lock_ = lockOutputDirectory(name);
-  directory_ = name;
-  if (entry_.runId.empty()) return;  // a run without a ledger description (tests)
+  lock_ = lockOutputDirectory(directory_);
+  if (entry_.runId.empty()) return directory_;  // a run without a ledger description (tests)
   opened_ = true;
-  appendTableRows(directory_ + "/" + kLedgerFile, ledgerHeader(entry_),
-                  ledgerRow(entry_, "", "", 0, ""));
+  writeLedgerRow({});
+  return directory_;
+}
+
+bool RunOutput::startFiles(const RunFiles& files, std::int64_t count) {
+  planned_ = count;
+  checkNoOverwrite(directory_, entry_, files);
+  if (checkOnly_) {
+    std::cout << "\nOutput directory: " << directory_ << std::endl;
+    return false;
+  }
+  entry_.outputs = describeFiles(files);
+  if (opened_) writeLedgerRow({});
+  return true;
+}
+
+void RunOutput::warn(const std::string& text) {
+  progress_.clear();
+  if (checkOnly_)
+    std::cout << text << std::endl;
+  else
+    warnRun(text);
+}
+
+void RunOutput::writeLedgerRow(const LedgerEnd& end) {
+  putLedgerRow(directory_ + "/" + kLedgerFile, entry_, end);
 }
 
 void RunOutput::appendTable(const char* name, const std::string& header, const std::string& rows) {
@@ -165,8 +127,6 @@ void RunOutput::note(const std::string& text) {
   entry_.notes.push_back(text);
 }
 
-void RunOutput::planFiles(std::int64_t count) { planned_ = count; }
-
 void RunOutput::fileDone(std::int64_t number) {
   ++completed_;
   noteFileCompleted(number);
@@ -177,8 +137,7 @@ void RunOutput::finish(int status, const std::string& message) {
   progress_.clear();
   if (!opened_) return;
   opened_ = false;
-  replaceLedgerRow(directory_ + "/" + kLedgerFile, entry_.runId,
-                   ledgerRow(entry_, isoTimeNow(), std::to_string(status), completed_, message));
+  writeLedgerRow({isoTimeNow(), std::to_string(status), completed_, message});
 }
 
 }  // namespace pairlab

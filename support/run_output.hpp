@@ -7,38 +7,38 @@
 #include <string>
 #include <vector>
 
+#include "support/ledger.hpp"
 #include "support/progress.hpp"
 
 namespace pairlab {
 
-inline constexpr const char* kLedgerFile = "Pairlab_runs.tsv";
-
-// The run's row of the ledger, as the driver describes it.
-struct LedgerEntry {
-  std::string runId;
-  std::string startTime;  // ISO 8601, UTC
-  std::string version;
-  std::string seed;
-  std::string commandLine;
-  std::vector<std::string> optionNames;   // one column per option, in this order
-  std::vector<std::string> optionValues;  // their settled values
-  // Options given on the command line that have no effect on the run as settled (with their
-  // dash), and notes of what the run changed in its input (a frequency moved into range).
-  std::vector<std::string> notApplied;
-  std::vector<std::string> notes;
-};
-
 class RunOutput {
  public:
   RunOutput() = default;
-  RunOutput(LedgerEntry entry, int tidy, Progress::Mode progress);
+  // checkOnly: the run checks its set-up and writes nothing (see startFiles); parent: the folder
+  // the output directory goes into ("" for the working directory), created when missing.
+  RunOutput(LedgerEntry entry, int tidy, Progress::Mode progress, bool checkOnly = false,
+            std::string parent = "");
   RunOutput(const RunOutput&) = delete;
   RunOutput& operator=(const RunOutput&) = delete;
   ~RunOutput();  // releases the directory's lock
 
-  // Creates (or reuses) the output directory, takes its lock and appends the run's ledger row.
-  void openDirectory(const std::string& name);
+  // Creates (or reuses) the output directory `name` inside the parent folder, takes its lock and
+  // appends the run's ledger row; returns the directory's path, which the run's files go into.
+  // A check creates nothing.
+  const std::string& openDirectory(const std::string& name);
   const std::string& directory() const { return directory_; }
+
+  // Before the first file: the files the run will write, and how many replicates. Stops the run
+  // when one of them belongs to an earlier run of other settings (checkNoOverwrite) and records
+  // them in the ledger row. Returns false for a check, which ends here: it prints the output
+  // directory and writes nothing.
+  [[nodiscard]] bool startFiles(const RunFiles& files, std::int64_t count);
+  bool checkOnly() const { return checkOnly_; }
+
+  // A warning that lets the run go on: on standard output, and appended to Pairlab.warning
+  // unless the run is a check.
+  void warn(const std::string& text);
 
   const std::string& runId() const { return entry_.runId; }
 
@@ -47,8 +47,7 @@ class RunOutput {
   // Appends a replicate's rows to the table `name` of the output directory.
   void appendTable(const char* name, const std::string& header, const std::string& rows);
 
-  // The files (replicates) the run will write, and each one done.
-  void planFiles(std::int64_t count);
+  // Each file (replicate) done.
   void fileDone(std::int64_t number);
   std::int64_t filesCompleted() const { return completed_; }
   // A note on what the run changed in its input: one line on standard error, and the ledger
@@ -64,9 +63,13 @@ class RunOutput {
   void finish(int status, const std::string& message);
 
  private:
+  void writeLedgerRow(const LedgerEnd& end);
+
   LedgerEntry entry_;
   int tidy_ = 0;
   Progress progress_;
+  bool checkOnly_ = false;
+  std::string parent_;
   std::string directory_;
   bool opened_ = false;
   int lock_ = -1;

@@ -58,6 +58,7 @@ void settleModel(const RunConfig& config, SettledRun& run) {
 SettledRun settleRun(const RunConfig& config, std::int64_t seed) {
   SettledRun run;
   run.seed = seed;
+  run.populationSeed = config.popseed;
   run.aging = config.age_params[2] >= 0.0 && config.age_params[0] > 0.0;
   run.writefiles = config.writefiles || config.numfiles == 1;
   if (!config.continuous && config.userfreqs && config.uniform)

@@ -31,9 +31,10 @@ struct ModelNumber {
 ModelNumber decodeModelNumber(int given, ModelNumbering numbering);
 
 struct SettledRun {
-  std::int64_t seed = 0;    // the seed actually used
-  int nfem = 0;             // -N / (-osr + 1), truncated
-  int nmale = 0;            // -N - nfem
+  std::int64_t seed = 0;            // the seed actually used
+  std::int64_t populationSeed = 0;  // -popseed: the population's own seed, 0 for none
+  int nfem = 0;                     // -N / (-osr + 1), truncated
+  int nmale = 0;                    // -N - nfem
   bool drift = false;       // -drift, forced on when either sex has fewer than 250 individuals
   bool writefiles = false;  // -writefiles, forced on when -numfiles is 1
   bool aging = false;       // -age_params: a > 0 and g >= 0

@@ -35,11 +35,17 @@ int toInt(const char* word);
 double toReal(const char* word);
 std::int64_t toInt64(const char* word);
 
-// The number a word of a user file spells, read as strtod reads it, when the whole word is that
-// number; nothing when it is empty, starts with white space or has characters the number does
-// not take ("30%", "0.5x", "abc"). Infinities and NaN spelled out are numbers here: callers that
-// need a finite value check it.
-std::optional<double> wholeReal(const std::string& word);
+// Numbers read completely: the whole text (blanks around it allowed) must form the number, or
+// there is none. A real is read as strtod reads it (so "1e-3", "+3", "007", "0x1p-3", "inf" and
+// "nan" are numbers; a check of the value decides what it accepts); a whole number is decimal
+// digits with an optional sign, within [low, high].
+std::optional<double> readReal(std::string_view text);
+std::optional<std::int64_t> readWhole(std::string_view text, std::int64_t low, std::int64_t high);
+
+// What is wrong with a text that is not a number (whole: a whole number within [low, high] was
+// expected) and how to write it, for a message: "is not a number: use a decimal point: 0.5",
+// "is not a whole number: write it in digits: 10000", "is out of range: ...".
+std::string notANumber(std::string_view text, bool whole, std::int64_t low, std::int64_t high);
 
 // The words of a line of a user file: separators are tab, line feed, carriage return, space,
 // comma and semicolon; runs of separators never produce empty words.

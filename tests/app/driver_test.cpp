@@ -185,7 +185,7 @@ TEST_F(Driver, HelpTextNamesEveryOption) {
 }
 
 TEST_F(Driver, InvalidArgumentsPrintTheMessageAsItIs) {
-  const auto r = runInProcess({"-N", "abc"});
+  const auto r = runInProcess({"-N", "1"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "wrong number of population size");
   EXPECT_TRUE(testing::listFiles(dir).empty());  // no diagnostics file, no directory

@@ -193,21 +193,28 @@ TEST_F(Reliability, MovedUserFrequenciesAreNotedOnStandardErrorAndInTheLedger) {
     const std::vector<std::string> ledger =
         splitLines(readFile(outputDirectory(work) / "Pairlab_runs.tsv"));
     ASSERT_EQ(ledger.size(), 2u);
-    EXPECT_EQ(ledger[0].substr(ledger[0].rfind('\t') + 1), "notes");
-    EXPECT_EQ(ledger[1].substr(ledger[1].rfind('\t') + 1), joined);
+    const auto cells = [](const std::string& line) {
+      std::vector<std::string> out(1);
+      for (char ch : line)
+        if (ch == '\t')
+          out.emplace_back();
+        else
+          out.back().push_back(ch);
+      return out;
+    };
+    const std::vector<std::string> header = cells(ledger[0]), row = cells(ledger[1]);
+    const auto notes = std::find(header.begin(), header.end(), "notes") - header.begin();
+    ASSERT_LT(notes, static_cast<std::ptrdiff_t>(row.size()));
+    EXPECT_EQ(row[notes], joined);
   }
 }
 
-TEST_F(Reliability, AByteOrderMarkIsSkippedAndPartlyReadNumbersWarn) {
+TEST_F(Reliability, AByteOrderMarkIsSkipped) {
   writeFile(work / "PairlabUserFreqs.txt",
             "\xEF\xBB\xBF"
             "0.3 0.7\n0.5 0.5\n");
-  const RunResult r = run({"-uniform", "0", "-userfreqs", "1", "-numfiles", "2x", "-fixseed", "1"});
+  const RunResult r = run({"-uniform", "0", "-userfreqs", "1", "-numfiles", "2", "-fixseed", "1"});
   EXPECT_EQ(r.status, 0) << r.output;
-  const std::string warning =
-      "Warning: the value \"2x\" of -numfiles is not entirely a whole number: it was read as 2\n";
-  EXPECT_NE(r.output.find(warning), std::string::npos);
-  EXPECT_EQ(readFile(work / "Pairlab.warning").substr(0, warning.size()), warning);
   const std::string data = readFile(outputDirectory(work) / "Pairlab_D_M0_a1_User500_1.txt");
   EXPECT_NE(data.find("#premating female numbers\n75.0\t175.0\t"), std::string::npos);
 }
