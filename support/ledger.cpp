@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 
@@ -25,8 +25,8 @@ const char* const kLedgerEndColumns[] = {"not_applied", "notes", "outputs"};
 
 // Options that do not make one run's results differ from another's: the seeds, and what a run
 // reports or where.
-const char* const kNotSettings[] = {"fixseed",  "popseed",   "verbose", "progress",
-                                    "tidy",     "checkonly", "outdir"};
+const char* const kNotSettings[] = {"fixseed", "popseed",   "verbose", "progress",
+                                    "tidy",    "checkonly", "outdir"};
 
 // The files of a run recorded by a version of the program that did not record them.
 constexpr const char* kUnknownFiles = "unknown";
@@ -64,8 +64,15 @@ Cells headerOf(const LedgerEntry& e) {
 }
 
 Cells rowOf(const LedgerEntry& e, const LedgerEnd& end) {
-  Cells cells = {e.runId,   e.startTime, end.endTime, e.version, e.seed, end.status,
-                 NtoS(end.filesCompleted), tableCell(end.message), tableCell(e.commandLine)};
+  Cells cells = {e.runId,
+                 e.startTime,
+                 end.endTime,
+                 e.version,
+                 e.seed,
+                 end.status,
+                 NtoS(end.filesCompleted),
+                 tableCell(end.message),
+                 tableCell(e.commandLine)};
   for (const std::string& v : e.optionValues) cells.push_back(tableCell(v));
   cells.push_back(tableCell(joined(e.notApplied, " ")));
   cells.push_back(tableCell(joined(e.notes, "; ")));
@@ -259,9 +266,9 @@ void checkNoOverwrite(const std::string& directory, const LedgerEntry& entry,
       undescribedDifferences = differing;
       continue;
     }
-    const std::string shared =
-        sharedFile(files, parseFiles(outputs),
-                   [&](const std::string& name) { return exists(directory + "/" + name); });
+    const std::string shared = sharedFile(files, parseFiles(outputs), [&](const std::string& name) {
+      return exists(directory + "/" + name);
+    });
     if (!shared.empty()) stopOverwrite(directory, shared, ledger, row, differing);
   }
   if (undescribed == nullptr) return;

@@ -33,8 +33,9 @@ Words join(Words a, const Words& b) {
 }
 
 TEST_F(RunsApart, ASecondRunReplacesOnlyTheFilesOfARunOfTheSameSettings) {
-  const Words continuous = {"-continuous", "1", "-model", "-1", "-choice", "0.5", "-matings",
-                            "50", "-numfiles", "2", "-writefiles", "1", "-tidy", "1"};
+  const Words continuous = {"-continuous", "1",        "-model", "-1",        "-choice",
+                            "0.5",         "-matings", "50",     "-numfiles", "2",
+                            "-writefiles", "1",        "-tidy",  "1"};
   const Words files = {"-model", "-1", "-numfiles", "3", "-N", "600"};
   const Words rounds = {"-onematround", "0", "-model", "3", "-MRmax", "1", "-numfiles", "2"};
   struct Case {
@@ -42,8 +43,7 @@ TEST_F(RunsApart, ASecondRunReplacesOnlyTheFilesOfARunOfTheSameSettings) {
     const char* differs;  // the stop names this difference; nullptr: the second run goes on
   };
   const Case cases[] = {
-      {join(continuous, {"-N", "200"}), join(continuous, {"-N", "1000"}),
-       "-N: 200 then, 1000 now"},
+      {join(continuous, {"-N", "200"}), join(continuous, {"-N", "1000"}), "-N: 200 then, 1000 now"},
       {files, join(files, {"-femtypes", "3"}), "-femtypes: 2 then, 3 now"},
       {files, join(files, {"-format", "2"}), "-format: 0 then, 2 now"},
       {rounds, join(rounds, {"-SL", "0.01"}), "-SL: 0.05 then, 0.01 now"},
@@ -87,7 +87,8 @@ TEST_F(RunsApart, ACheckWritesNothingAndStopsAsTheRunWould) {
   };
   const Case cases[] = {
       {{"-fixseed", "1"}, 0, "\nOutput directory: Out_Pairlab_0_a1_U_sample100_N500_MPF0.1\n"},
-      {{"-continuous", "1", "-model", "-1", "-outdir", "x/y"}, 0,
+      {{"-continuous", "1", "-model", "-1", "-outdir", "x/y"},
+       0,
        "\nOutput directory: x/y/Out_Pairlab_iEM\n"},
       {{"-onematround", "0", "-model", "-3", "-choicefactor", "2"}, 0, "Output directory: Out_"},
       {{"-model", "-1", "-matings", "300"}, 250, "Too few population males or females (250)"},
@@ -107,7 +108,8 @@ TEST_F(RunsApart, ACheckWritesNothingAndStopsAsTheRunWould) {
   ASSERT_EQ(run({"-model", "-1", "-numfiles", "2"}).status, 0);
   const RunResult r = run({"-model", "-1", "-numfiles", "2", "-N", "600", "-checkonly", "1"});
   EXPECT_EQ(r.status, 0);  // the name carries -N: another directory
-  const RunResult clash = run({"-model", "-1", "-numfiles", "2", "-format", "2", "-checkonly", "1"});
+  const RunResult clash =
+      run({"-model", "-1", "-numfiles", "2", "-format", "2", "-checkonly", "1"});
   EXPECT_EQ(clash.status, 1);
   EXPECT_NE(clash.output.find("-format: 0 then, 2 now"), std::string::npos) << clash.output;
 }
@@ -126,8 +128,8 @@ TEST_F(RunsApart, APopulationSeedGivesRunsOnePopulation) {
             population(join(traits, {"-fixseed", "2"}), "d", "phenotypes.txt"));
   // Random type frequencies of the sampling rounds: those of the first round of the first
   // replicate in the rounds table, without the run id and the pairs formed.
-  const Words rounds = {"-onematround", "0", "-uniform", "0", "-model", "-3", "-numfiles", "2",
-                        "-onlyresume", "1", "-femtypes", "3", "-tidy", "1"};
+  const Words rounds = {"-onematround", "0", "-uniform",  "0", "-model", "-3", "-numfiles", "2",
+                        "-onlyresume",  "1", "-femtypes", "3", "-tidy",  "1"};
   const auto firstRound = [](const std::string& table) {
     std::string rows;
     for (const std::string& line : splitLines(table)) {
@@ -137,8 +139,10 @@ TEST_F(RunsApart, APopulationSeedGivesRunsOnePopulation) {
     return rows;
   };
   const char* table = "Pairlab_rounds.tsv";
-  const std::string e = firstRound(population(join(rounds, {"-fixseed", "1", "-popseed", "9"}), "e", table));
-  EXPECT_EQ(e, firstRound(population(join(rounds, {"-fixseed", "2", "-popseed", "9"}), "f", table)));
+  const std::string e =
+      firstRound(population(join(rounds, {"-fixseed", "1", "-popseed", "9"}), "e", table));
+  EXPECT_EQ(e,
+            firstRound(population(join(rounds, {"-fixseed", "2", "-popseed", "9"}), "f", table)));
   EXPECT_NE(e, firstRound(population(join(rounds, {"-fixseed", "2"}), "g", table)));
   EXPECT_EQ(splitLines(e).size(), 6u);
 }
