@@ -27,7 +27,7 @@ void checkFrequencyRoom(const std::string& filename, int k, double mpf, int sex)
 }
 
 // One data line of k frequencies: every word a number, moved into [mpf, 1 - mpf] when outside.
-// With a single type the frequency is 1 whatever the word.
+// With a single type the frequency is 1 whatever number the word gives.
 void readFrequencyLine(const std::vector<std::string>& words, const std::string& filename, int line,
                        int sex, double mpf, std::vector<double>& f,
                        std::vector<MovedFrequency>& moved) {
