@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "app/option_effects.hpp"
 #include "app/parse_args.hpp"
 #include "app/run_record.hpp"
 #include "app/usage.hpp"
@@ -70,6 +71,8 @@ int run(int argc, const char* const* argv, std::optional<RunOutput>& output, boo
   const SettledRun settled = settleRun(config, seed);
   output.emplace(describeRun(config, settled, argc, argv, startTime), config.tidy,
                  progressMode(config), config.checkonly, config.outdir);
+  for (const NotApplied& option : optionsWithoutEffect(config, settled))
+    output->notApplied(option.option, option.reason);
   if (config.continuous)
     runContinuousRoad(config, settled, *output, rng);
   else if (config.onematround)

@@ -64,6 +64,9 @@ std::vector<std::pair<std::string, std::string>> optionColumns(const RunConfig& 
       {"verbose", number(c.verbose)},
       {"tidy", number(c.tidy)},
       {"progress", c.progress < 0 ? std::string("NA") : number(c.progress)},
+      {"checkonly", number(c.checkonly)},
+      {"popseed", number(c.popseed)},
+      {"outdir", c.outdir},
   };
 }
 

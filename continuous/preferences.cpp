@@ -9,8 +9,10 @@
 
 namespace pairlab {
 
+bool isGaussianFamily(int model, bool gaussian) { return (gaussian && model != 3) || model <= 2; }
+
 PreferenceChoice choosePreferenceFamily(int model, const RunConfig& config) {
-  if ((config.gaussian && model != 3) || model <= 2) {
+  if (isGaussianFamily(model, config.gaussian)) {
     if (model != 1 && model != 2)
       stopRun("Wrong model number " + NtoS(model) + "\n", config.uniform);
     return {PreferenceFamily::Gaussian, model};

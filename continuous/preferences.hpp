@@ -23,6 +23,8 @@ struct PreferenceChoice {
 // is at most 2; it knows models 1 and 2 only (any other stops the run, status -uniform).
 // Otherwise the logistic family is used and the model becomes 3.
 PreferenceChoice choosePreferenceFamily(int model, const RunConfig& config);
+// Whether the family is the Gaussian one, without the check of the model number.
+bool isGaussianFamily(int model, bool gaussian);
 
 // args: [0] unused, [1] the (negative) Gaussian coefficient, [2] the squared distance of the
 // pair, [3] the choice value c. Returns 1 when c is 0, otherwise exp(args[1] * args[2]).

@@ -242,6 +242,8 @@ int filesToWrite(const RunConfig& config, const SettledRun& run, EncounterProces
                  RunOutput& output) {
   if (run.drift || process != EncounterProcess::WithReplacement || config.numfiles <= 1)
     return config.numfiles;
+  if (wasGiven(config, "-numfiles"))
+    output.notApplied("-numfiles", "without drift the process with replacement writes one file");
   output.warn(config.uniform || config.userfreqs
                   ? "The number of files has been changed to 1 because there is no drift, the "
                     "process is with replacement and the frequencies are uniform\n"
@@ -369,6 +371,7 @@ void runDataFileMode(const RunConfig& config, const SettledRun& run, RunOutput& 
   const DiscreteModel model = setupDiscreteModel(decoded, config.femtypes, config.maletypes,
                                                  config.incrfactor, config.choicefactor, focal);
   checkModelWeights(model.modelmatrix, decoded);
+  reportUserModelTypes(config, model.k1, model.k2, output);
   if (run.model.process == EncounterProcess::Mass)  // the types drawn for a round
     requireMemory(2.0 * sizeof(int) * run.MRmax,
                   "the mass-encounter rounds of " + NtoS(run.MRmax) + " females and males");

@@ -90,6 +90,14 @@ DiscreteModel setupDiscreteModel(int model, int k1, int k2, double a, double b,
   return result;
 }
 
+void reportUserModelTypes(const RunConfig& config, int k1, int k2, RunOutput& output) {
+  const char* reason = "the user model file sets the numbers of types";
+  if (k1 != config.femtypes && wasGiven(config, "-femtypes"))
+    output.notApplied("-femtypes", reason);
+  if (k2 != config.maletypes && wasGiven(config, "-maletypes"))
+    output.notApplied("-maletypes", reason);
+}
+
 namespace {
 // A number of types in the header of the user model file: a whole number written in full ("2"
 // or "2.0"), saturated at the int range (the table size check stops such numbers).

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/run_config.hpp"
+#include "support/run_output.hpp"
 
 namespace pairlab {
 
@@ -52,6 +53,10 @@ struct DiscreteModel {
 // file.
 DiscreteModel setupDiscreteModel(int model, int k1, int k2, double a, double b,
                                  const FocalTypes& focal);
+
+// Reports -femtypes and -maletypes as not applied when given and the user model file set other
+// numbers of types (k1, k2).
+void reportUserModelTypes(const RunConfig& config, int k1, int k2, RunOutput& output);
 
 // Stops the run when a weight of the model is not a finite number (an infinite factor, or
 // factors whose product overflows): such a weight cannot be compared with the others; and when

@@ -179,6 +179,11 @@ RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& 
   ex.k1 = model.k1;
   ex.k2 = model.k2;
   ex.mass = ex.MRmax >= 2.0;
+  reportUserModelTypes(config, ex.k1, ex.k2, output);
+  if (ex.model == 5 && wasGiven(config, "-MRmax"))
+    output.notApplied("-MRmax", "model 5 takes its largest propensity from the user model file");
+  if (ex.mass && wasGiven(config, "-eJRpsi"))
+    output.notApplied("-eJRpsi", "it changes the indices of individual encounters only");
   if (config.verbose)
     std::cout << (ex.mass ? "Mass encounter model with sampling rounds"
                           : "Individual encounter model with sampling rounds")

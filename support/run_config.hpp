@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pairlab {
@@ -70,5 +71,12 @@ struct RunConfig {
   bool showHelp = false;
   bool showVersion = false;
 };
+
+// Whether the option (its main name, with the dash) was given on the command line.
+inline bool wasGiven(const RunConfig& config, std::string_view option) {
+  for (const std::string& name : config.given)
+    if (name == option) return true;
+  return false;
+}
 
 }  // namespace pairlab

@@ -121,6 +121,14 @@ void RunOutput::appendTable(const char* name, const std::string& header, const s
   appendTableRows(directory_ + "/" + name, header, rows);
 }
 
+void RunOutput::notApplied(const std::string& option, const std::string& reason) {
+  for (const std::string& listed : entry_.notApplied)
+    if (listed == option) return;
+  progress_.clear();
+  std::cerr << "Not applied: " << option << ": " << reason << '\n';
+  entry_.notApplied.push_back(option);
+}
+
 void RunOutput::note(const std::string& text) {
   progress_.clear();
   std::cerr << text << '\n';

@@ -50,6 +50,10 @@ class RunOutput {
   // Each file (replicate) done.
   void fileDone(std::int64_t number);
   std::int64_t filesCompleted() const { return completed_; }
+  // An option given on the command line that has no effect on the run as settled: one line on
+  // standard error ("Not applied: -MRmax: why"), and the ledger row's "not_applied" column.
+  void notApplied(const std::string& option, const std::string& reason);
+
   // A note on what the run changed in its input: one line on standard error, and the ledger
   // row's "notes" column.
   void note(const std::string& text);

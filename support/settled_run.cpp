@@ -66,6 +66,12 @@ SettledRun settleRun(const RunConfig& config, std::int64_t seed) {
   run.nfem = static_cast<int>(config.N / (config.osr + 1.0));
   run.nmale = config.N - run.nfem;
   run.drift = config.drift || run.nfem < 250 || run.nmale < 250;
+  if (wasGiven(config, "-writefiles") && !config.writefiles && run.writefiles)
+    run.overridden.push_back({"-writefiles", "a run of one file writes it (-numfiles 1)"});
+  if (wasGiven(config, "-drift") && !config.drift && run.drift && !config.continuous &&
+      config.onematround)
+    run.overridden.push_back(
+        {"-drift", "drift is on when either sex has fewer than 250 individuals"});
   run.MRmax = config.MRmax;
   settleModel(config, run);
   return run;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "support/run_config.hpp"
 
@@ -30,6 +32,12 @@ struct ModelNumber {
 // encounters up to 9 in magnitude, mass encounters above); the sampling rounds ignore it.
 ModelNumber decodeModelNumber(int given, ModelNumbering numbering);
 
+// An option given on the command line that has no effect on the run as settled, and why.
+struct NotApplied {
+  std::string option;  // with its dash
+  std::string reason;
+};
+
 struct SettledRun {
   std::int64_t seed = 0;            // the seed actually used
   std::int64_t populationSeed = 0;  // -popseed: the population's own seed, 0 for none
@@ -42,6 +50,8 @@ struct SettledRun {
   // -MRmax as settled: the smaller sex when the road's mass encounters need a round size and
   // none was given; otherwise as given (negative: not given).
   double MRmax = -1.0;
+  // Given options that the settling overrides (forced drift and -writefiles).
+  std::vector<NotApplied> overridden;
   int smallerSex() const { return nfem < nmale ? nfem : nmale; }
 };
 

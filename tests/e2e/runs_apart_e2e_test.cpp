@@ -147,5 +147,71 @@ TEST_F(RunsApart, APopulationSeedGivesRunsOnePopulation) {
   EXPECT_EQ(splitLines(e).size(), 6u);
 }
 
+// The result files below a folder, without the banner's time line, the run ids of the tables,
+// the ledger and the lock.
+std::map<std::string, std::string> resultsIn(const fs::path& folder) {
+  std::map<std::string, std::string> results;
+  for (const std::string& f : listFiles(folder)) {
+    const std::string text = readFile(folder / f);
+    if (f.find(".tsv") == std::string::npos) {
+      results[f] = text.substr(text.find('\n') + 1);
+      continue;
+    }
+    for (const std::string& line : splitLines(text)) results[f] += line.substr(line.find('\t'));
+  }
+  return results;
+}
+
+// Every option reported as not applied is named on standard error and in the ledger, and truly
+// has no effect: the run with another value of it writes the same results.
+TEST_F(RunsApart, OptionsWithoutEffectAreNamedAndChangeNothing) {
+  const Words continuous = {"-continuous", "1", "-model",   "-1", "-choice", "0.5",
+                            "-numfiles",   "3", "-matings", "20", "-N",      "600"};
+  const Words logistic = {"-continuous", "1", "-model", "-3", "-numfiles", "3", "-matings", "20"};
+  const Words files = {"-model", "-3", "-numfiles", "2", "-N", "600", "-tidy", "1"};
+  const Words rounds = {"-onematround", "0", "-model", "-30", "-numfiles", "3", "-tidy", "1"};
+  struct Case {
+    Words base;
+    const char* option;
+    const char *value, *other;  // two values; the second run uses the other
+    const char* reason;
+  };
+  const Case cases[] = {
+      {continuous, "-MRmax", "7", "9", "the discrete roads use it"},
+      {continuous, "-gaussian", "0", "1", "models 1 and 2 are Gaussian"},
+      {continuous, "-impatience", "0.3", "0.1", "the Gaussian preferences do not use it"},
+      {logistic, "-tolerance", "0.2", "0.4", "the logistic preference does not use it"},
+      {logistic, "-onechoosy", "1", "0", "the logistic preference does not use it"},
+      {files, "-incrfactor", "2", "3", "model 3 does not use the factor a"},
+      {join(files, {"-model", "-30"}), "-incrfactor", "2", "3", "model 3 does not use"},
+      {join(files, {"-model", "1"}), "-numfiles", "40", "20", "writes one file"},
+      {join(files, {"-model", "1"}), "-MRmax", "40", "20", "only mass encounters"},
+      {files, "-SL", "0.01", "0.2", "the sampling rounds use it"},
+      {rounds, "-eJRpsi", "1", "0", "individual encounters only"},
+      {rounds, "-drift", "1", "0", "start from one population"},
+      {rounds, "-format", "2", "15", "tables of their own"},
+      {join(files, {"-N", "400"}), "-drift", "0", "1", "fewer than 250 individuals"},
+      {files, "-MPF", "0.2", "0.3", "uniform type frequencies are not bounded"},
+      {continuous, "-uniform", "0", "1", "the discrete roads use it"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string a = "a" + std::to_string(++n), b = "b" + std::to_string(n);
+    const RunResult first = run(join(c.base, {c.option, c.value, "-fixseed", "3", "-outdir", a}));
+    const RunResult second = run(join(c.base, {c.option, c.other, "-fixseed", "3", "-outdir", b}));
+    ASSERT_EQ(first.status, 0) << c.option << first.output;
+    std::string main = c.option == std::string("-impatience") ? "-impatient" : c.option;
+    EXPECT_NE(first.errors.find("Not applied: " + main + ": "), std::string::npos)
+        << c.option << ": " << first.errors;
+    EXPECT_NE(first.errors.find(c.reason), std::string::npos) << first.errors;
+    const std::string ledger = readFile(outputDirectory(work / a) / "Pairlab_runs.tsv");
+    EXPECT_NE(ledger.find("\t" + main), std::string::npos) << ledger;
+    EXPECT_EQ(resultsIn(outputDirectory(work / a)), resultsIn(outputDirectory(work / b)))
+        << c.option;
+  }
+  // An option that acts is not named.
+  EXPECT_EQ(run(join(continuous, {"-tolerance", "0.2"})).errors, "");
+}
+
 }  // namespace
 }  // namespace pairlab

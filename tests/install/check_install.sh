@@ -12,4 +12,5 @@ page=$(find "$prefix" -name pairlab.1 | head -1)
 warnings=$(MANWIDTH=80 man -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || { echo "the manual page renders with warnings: $warnings"; exit 1; }
 MANWIDTH=80 man -l "$page" 2>/dev/null | grep -q 'Pairlab_runs.tsv'
+[ -f "$prefix/share/doc/pairlab/runs.md" ] || { echo "the manual (doc/*.md) is not installed"; exit 1; }
 echo "installed and rendered: $prefix/bin/pairlab, $page"

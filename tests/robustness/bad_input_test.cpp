@@ -148,9 +148,12 @@ struct Case {
 std::vector<std::string> problemsOf(const Case& c, const Ending& e, const fs::path& workdir) {
   std::vector<std::string> problems;
   auto problem = [&](const std::string& text) { problems.push_back(text); };
-  // The progress line and the report of an interruption are all standard error may show.
+  // The progress line, the report of an interruption and the options without effect are all
+  // standard error may show.
   const std::string errors = std::regex_replace(
-      e.errors, std::regex("\r(Pairlab: [^\r\n]*)?\x1b\\[K|\n*Interrupted by SIG[A-Z]+: [^\n]*\n*"),
+      e.errors,
+      std::regex("\r(Pairlab: [^\r\n]*)?\x1b\\[K|\n*Interrupted by SIG[A-Z]+: [^\n]*\n*|"
+                 "Not applied: -[A-Za-z_]+: [^\n]*\n"),
       "");
   if (!errors.empty()) problem("wrote to standard error:\n" + e.errors);
   for (const std::string& f : listFiles(workdir)) {
@@ -214,7 +217,7 @@ const std::vector<Road> kRoads = {
     {"roundsmass", join(kRounds, {"-model", "-10"})},
     {"roundsassortative", join(kRounds, {"-model", "3"})},
     {"continuous", kContinuous},
-    {"logistic", join(kContinuous, {"-gaussian", "0"})},
+    {"logistic", join(kContinuous, {"-model", "-3"})},
 };
 
 struct OptionRow {

@@ -31,18 +31,17 @@ void InTempDir::TearDown() {
 }
 
 RunResult runBinary(const std::vector<std::string>& args, const fs::path& workdir) {
-  const fs::path outFile = workdir / ".stdout.capture";
-  const fs::path errFile = workdir / ".stderr.capture";
+  const fs::path outFile = workdir / ".stdout.capture", errFile = workdir / ".stderr.capture";
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(workdir.c_str()) != 0) _exit(127);
     const int fd = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int errors = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || errors < 0) _exit(127);
+    const int efd = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || efd < 0) _exit(127);
     dup2(fd, STDOUT_FILENO);
-    dup2(errors, STDERR_FILENO);
+    dup2(efd, STDERR_FILENO);
     close(fd);
-    close(errors);
+    close(efd);
     std::vector<char*> argv;
     std::string program = PAIRLAB_BINARY;
     argv.push_back(program.data());
