@@ -11,14 +11,15 @@ namespace pairlab {
 namespace {
 
 constexpr const char* kContinuousOnly[] = {
-    "-scaling", "-bimodal", "-age_params", "-writedistrib", "-impatient", "-gaussian",
-    "-onechoosy", "-logistic_params", "-mintrait", "-dmax", "-choice", "-tolerance", "-bias"};
-constexpr const char* kDiscreteOnly[] = {"-format",  "-onematround",  "-femtypes", "-maletypes",
-                                         "-uniform", "-incrfactor",   "-choicefactor", "-MPF",
-                                         "-drift",   "-SL",           "-eJRpsi",   "-onlyresume",
+    "-scaling",   "-bimodal",         "-age_params", "-writedistrib", "-impatient", "-gaussian",
+    "-onechoosy", "-logistic_params", "-mintrait",   "-dmax",         "-choice",    "-tolerance",
+    "-bias"};
+constexpr const char* kDiscreteOnly[] = {"-format",  "-onematround", "-femtypes",     "-maletypes",
+                                         "-uniform", "-incrfactor",  "-choicefactor", "-MPF",
+                                         "-drift",   "-SL",          "-eJRpsi",       "-onlyresume",
                                          "-MRmax"};
-constexpr const char* kGaussianOnly[] = {"-scaling", "-mintrait", "-dmax",     "-choice",
-                                         "-tolerance", "-bias",   "-onechoosy"};
+constexpr const char* kGaussianOnly[] = {"-scaling",   "-mintrait", "-dmax",     "-choice",
+                                         "-tolerance", "-bias",     "-onechoosy"};
 constexpr const char* kLogisticOnly[] = {"-logistic_params", "-impatient"};
 
 // The reasons found so far; the first reason of an option stands.
