@@ -146,11 +146,9 @@ const Option kOptions[] = {
     {{"-userfreqs", "-userphenotypes"}, 1, "",
      [](RunConfig& c, const Values& v) { c.userfreqs = v.flag(0); }},
     {{"-incrfactor", "-selfactor"}, 1, "", [](RunConfig& c, const Values& v) {
-       // A factor of 0 or less is ignored (the field keeps its value); the result must be >= 1.
-       const double a = v.real(0);
-       if (!finite(a)) reject("wrong sexual selection factor argument");
-       if (a > 0.0) c.incrfactor = a;
-       if (!(c.incrfactor >= 1.0)) reject("wrong sexual selection factor argument");
+       c.incrfactor = v.real(0);
+       if (!(c.incrfactor >= 1.0 && finite(c.incrfactor)))
+         reject("wrong sexual selection factor argument");
      }},
     {{"-choicefactor", "-decrfactor"}, 1, "", [](RunConfig& c, const Values& v) {
        c.choicefactor = v.real(0);

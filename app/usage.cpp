@@ -55,14 +55,18 @@ Discrete types: data files (-onematround 1) and sampling rounds (-onematround 0)
   -uniform 0|1            uniform type frequencies (default 1)
   -userfreqs 0|1          read the frequencies from PairlabUserFreqs.txt (default 0);
                           alias -userphenotypes
-  -MPF f                  minimum type frequency of random and user frequencies (default 0.1);
-                          alias -mpf
+  -MPF f                  bound of the type frequencies (default 0.1); alias -mpf. A user
+                          frequency outside [MPF, 1 - MPF] is moved to the nearer bound (with
+                          a note); random frequencies draw each type's share of the individuals
+                          not yet placed within [MPF, 1 - MPF], so with more than two types a
+                          type can get less than MPF
   -drift 0|1              redraw the type numbers for every file (default 0; forced on when
                           either sex has fewer than 250 individuals)
   -incrfactor a           sexual-selection factor of the models, at least 1 (default 1.25);
                           alias -selfactor
-  -choicefactor b         choice (assortative) factor of the models (default 1.25);
-                          alias -decrfactor
+  -choicefactor b         choice (assortative) factor of the models (default 1.25): at least 1
+                          for model 3, 0 to 1 for model 4, at least 0 for models 6 to 9 (0
+                          forbids the pairs it weighs); alias -decrfactor
   -MRmax x                encounters per mass-encounter round; in sampling rounds also the
                           largest mating propensity (default: not given)
   -format n               format number of the data files, 0..16 (default 0)
@@ -81,7 +85,8 @@ Continuous traits (-continuous 1)
   -scaling 0|1            rescale the traits into [mintrait, mintrait + Dmax] (default 1)
   -onechoosy 0|1          only one sex chooses (default 0)
   -logistic_params a b    intercept and slope of the logistic preference (default 0 1)
-  -impatient i            impatience factor (default 0); alias -impatience
+  -impatient i            impatience factor (default 0): after the k-th mating of a file the
+                          logistic intercepts are a + i k; alias -impatience
   -bimodal p mu sigma     two-component mixture of traits: share p of N(0,1), the rest
                           N(mu, sigma) (default 0.5 0 1; mu 0 means no mixture)
   -userphenotypes 0|1     read the traits from PairlabUserPhenotypes.txt (same flag as -userfreqs)

@@ -133,7 +133,7 @@ void BM_Encounters(benchmark::State& state) {
         traits.female, traits.male, PairDistance{choice, 0.0, 1.0, settings.onechoosy}, gaussian);
   }
   const EngineInputs inputs{&traits.female, &traits.male, order.get()};
-  std::vector<double> x(100, kMissing), y(100, kMissing);
+  std::vector<double> x(100, kNoTrait), y(100, kNoTrait);
   Random rng(3);
   const Random start = rng;
   FileWorkspace workspace;

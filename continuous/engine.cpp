@@ -71,6 +71,9 @@ class FileRun {
     males_.startFile(*inputs.maleTraits);
     roundFemales_.clear();
     roundMales_.clear();
+    // Impatience grows within a file only: every file starts from the intercept of the run.
+    if (settings.branch == Branch::Logistic && settings.impatience != 0.0)
+      args_[0] = args_[3] = settings.logisticIntercept;
     if (usesTable_) currentMax_ = pendingMax_ = preferences_->largest();
     if (kAging) {
       if (!workspace.survival || !workspace.survival->serves(settings.agingParams))

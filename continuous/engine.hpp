@@ -66,8 +66,9 @@ struct FileWorkspace {
   std::optional<SurvivalTable> survival;
 };
 
-// Runs one file. x and y (length matings, all -99 on entry) receive the female and male traits
-// of the pairs; args is the logistic argument vector (updated by impatience).
+// Runs one file. x and y (length matings, all kNoTrait on entry) receive the female and male
+// traits of the pairs; args is the logistic argument vector. With impatience, the file starts
+// with both intercepts at settings.logisticIntercept and every mating raises them.
 FileResult runContinuousFile(const EngineSettings& settings, const EngineInputs& inputs,
                              FileWorkspace& workspace, std::vector<double>& args,
                              std::vector<double>& x, std::vector<double>& y, Random& rng);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "support/diagnostics.hpp"
 #include "support/numeric.hpp"
@@ -41,8 +42,14 @@ void ReadUserPhenotypes(const std::string& dir, const std::string& filename, int
                   "\n",
               static_cast<int>(std::min<std::size_t>(words.size(), 1u << 30)));
     lastWordCount = words.size();
-    const double value = toReal(words[0].c_str());
-    if (!std::isfinite(value))  // a non-number, an infinity or a number beyond the doubles
+    const std::optional<double> read = readReal(words[0]);
+    if (!read)
+      stopRun("Wrong value in user phenotypes file " + filename + " line " + NtoS(line.number) +
+                  ": \"" + words[0] + "\" is not a number; a trait is a number written with " +
+                  "digits, such as -1.25 or 3e-2\n",
+              1);
+    const double value = *read;
+    if (!std::isfinite(value))  // an infinity, NaN or a number beyond the doubles
       stopRun("Wrong value in user phenotypes file " + filename + " line " + NtoS(line.number) +
                   ": " + words[0] + " is not a finite number\n",
               1);

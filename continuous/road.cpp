@@ -180,7 +180,7 @@ void appendFileRows(RunOutput& output, bool pairs, std::int64_t fileNumber,
   std::string rows;
   std::int64_t pair = 0;
   for (std::size_t j = 0; j < x.size(); ++j)
-    if (x[j] != kMissing && y[j] != kMissing)
+    if (!isNoTrait(x[j]) && !isNoTrait(y[j]))
       TableRow{rows}
           .text(output.runId())
           .integer(fileNumber)
@@ -229,8 +229,8 @@ void runFile(const FilePlan& plan, int file, FileWorkspace& workspace, std::vect
   results.femaleTotal += result.femaleEncounters;
   results.maleTotal += result.maleEncounters;
   results.totalMatings += result.k;
-  std::fill(x.begin(), x.end(), kMissing);
-  std::fill(y.begin(), y.end(), kMissing);
+  std::fill(x.begin(), x.end(), kNoTrait);
+  std::fill(y.begin(), y.end(), kNoTrait);
 }
 
 // The end of the road: the correlation file (mean ages over all matings of the run; none: no
@@ -290,8 +290,8 @@ void runContinuousRoad(const RunConfig& config, const SettledRun& run, RunOutput
                       preferenceName(prefs.branch, config.impatient)};
 
   // The files.
-  std::vector<double> x(static_cast<std::size_t>(config.matings), kMissing);
-  std::vector<double> y(static_cast<std::size_t>(config.matings), kMissing);
+  std::vector<double> x(static_cast<std::size_t>(config.matings), kNoTrait);
+  std::vector<double> y(static_cast<std::size_t>(config.matings), kNoTrait);
   RoadResults results;
   FileWorkspace workspace;
   RunFiles files{names.prefix,

@@ -28,7 +28,7 @@ double regcorrelxy(const std::vector<double>& x, const std::vector<double>& y, b
   long long n = static_cast<long long>(xs.size());
   double Sx = 0.0, Sy = 0.0, Sxx = 0.0, Syy = 0.0, Sxy = 0.0;
   for (std::size_t j = 0; j < xs.size(); ++j) {
-    if (y[j] == kMissing) {
+    if (isNoTrait(y[j])) {
       --n;
       continue;
     }
@@ -92,7 +92,7 @@ void writecontinuousmodel(const std::string& path, const std::string& title,
   out += "\nMatings\nFemale\tMale\n";
   long long missed = 0;
   for (std::size_t j = 0; j < x.size(); ++j) {
-    if (x[j] == kMissing || y[j] == kMissing) {
+    if (isNoTrait(x[j]) || isNoTrait(y[j])) {
       ++missed;
       continue;
     }
@@ -104,12 +104,8 @@ void writecontinuousmodel(const std::string& path, const std::string& title,
   }
   out += '\n';
   const long long written = static_cast<long long>(x.size()) - missed;
-  if (written != sampleSize)
-    stopRun("\nThe data file " + path + " lists " + NtoS(written) + " pairs for a sample of " +
-                NtoS(sampleSize) +
-                ": a trait value equals the missing mark -99 "
-                "(condition samplesize == (expectedsamplesize-missed))\n",
-            1);
+  PAIRLAB_CHECK(written == sampleSize, "the data file " + path + " lists " + NtoS(written) +
+                                           " pairs for a sample of " + NtoS(sampleSize));
   file.commit();
 }
 

@@ -9,8 +9,8 @@
 
 namespace pairlab {
 
-// Regression of y on x and the correlation between them. Entries whose y is the missing mark
-// -99 are left out. regression receives the intercept and the slope. With inverse, x is
+// Regression of y on x and the correlation between them. Entries whose y holds no trait
+// (kNoTrait) are left out. regression receives the intercept and the slope. With inverse, x is
 // replaced by its reciprocals. With adjusted, the correlation r becomes
 // r (1 + (1 - r^2) / (2n - 8)), which needs more than 4 pairs. Errors stop the run with their
 // message on standard output (rejectInput).
@@ -18,7 +18,8 @@ double regcorrelxy(const std::vector<double>& x, const std::vector<double>& y, b
                    bool inverse, std::array<double, 2>& regression);
 
 // One data file: banner, premating numbers, sample size and the pairs (female, male) of the
-// sample buffers, skipping entries marked -99; the pairs written must number sampleSize.
+// sample buffers, skipping entries that hold no trait (kNoTrait); the pairs written must number
+// sampleSize.
 void writecontinuousmodel(const std::string& path, const std::string& title,
                           const std::string& preferenceName, bool encounterModelActive,
                           bool massEncounters, int nfem, int nmale, const std::vector<double>& x,

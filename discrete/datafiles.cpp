@@ -209,9 +209,10 @@ DiscretePopulation composePopulation(const PopulationRule& rule, bool drift, Ran
   return pop;
 }
 
-// The rule of the run; the user frequency file is read whenever -userfreqs is on.
+// The rule of the run; the user frequency file is read whenever -userfreqs is on, and every
+// frequency it moved into [MPF, 1 - MPF] is noted.
 PopulationRule populationRule(const RunConfig& config, const SettledRun& run,
-                              const DiscreteModel& model) {
+                              const DiscreteModel& model, RunOutput& output) {
   PopulationRule rule{config.userfreqs,
                       config.uniform,
                       config.MPF,
@@ -222,8 +223,10 @@ PopulationRule populationRule(const RunConfig& config, const SettledRun& run,
                       std::vector<double>(model.k1, 0.0),
                       std::vector<double>(model.k2, 0.0)};
   if (config.userfreqs)
-    ReadUserFreqs("", kUserFreqsFile, model.k1, model.k2, rule.userFemaleFreqs, rule.userMaleFreqs,
-                  config.MPF);
+    for (const MovedFrequency& moved :
+         ReadUserFreqs("", kUserFreqsFile, model.k1, model.k2, rule.userFemaleFreqs,
+                       rule.userMaleFreqs, config.MPF))
+      output.note(movedFrequencyNote(kUserFreqsFile, moved, config.MPF));
   return rule;
 }
 
@@ -376,7 +379,7 @@ void runDataFileMode(const RunConfig& config, const SettledRun& run, RunOutput& 
   // Names, then the population: fixed here for every file, or redrawn per file with drift.
   OutputNames names = dataFileNames(namingOf(config, run));
   names.directory = output.openDirectory(names.directory);
-  const PopulationRule rule = populationRule(config, run, model);
+  const PopulationRule rule = populationRule(config, run, model, output);
   DiscretePopulation fixed;
   PopulationRandom population(run.populationSeed, rng);
   if (!run.drift) fixed = composePopulation(rule, false, population.get());

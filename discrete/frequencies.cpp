@@ -2,20 +2,87 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "support/diagnostics.hpp"
+#include "support/format.hpp"
 #include "support/text.hpp"
 #include "support/user_file.hpp"
 
 namespace pairlab {
 
-void ReadUserFreqs(const std::string& path, const std::string& filename, int k1, int k2,
-                   std::vector<double>& p1, std::vector<double>& p2, double mpf) {
-  const char* const sexName[2] = {"female", "male"};
+namespace {
+
+const char* const kSexName[2] = {"female", "male"};
+
+// k frequencies kept within [mpf, 1 - mpf] can sum to 1 only when mpf x k is at most 1 (within
+// the tolerance of the sum).
+void checkFrequencyRoom(const std::string& filename, int k, double mpf, int sex) {
+  if (k < 2 || !(mpf * k - 1.0 > 1e-6)) return;
+  stopRun("\n-MPF " + NtoS(mpf) + " cannot be met by the " + NtoS(k) + " " + kSexName[sex] +
+              " frequencies of " + filename + ": every user frequency is kept within [MPF, " +
+              "1 - MPF], and " + NtoS(k) + " frequencies of at least " + NtoS(mpf) +
+              " sum to more than 1 (lower -MPF to at most 1/" + NtoS(k) + ")\n",
+          1);
+}
+
+// One data line of k frequencies: every word a number, moved into [mpf, 1 - mpf] when outside.
+// With a single type the frequency is 1 whatever number the word gives.
+void readFrequencyLine(const std::vector<std::string>& words, const std::string& filename, int line,
+                       int sex, double mpf, std::vector<double>& f,
+                       std::vector<MovedFrequency>& moved) {
+  const int k = static_cast<int>(words.size());
+  f.assign(words.size(), 0.0);
+  for (int t = 0; t < k; ++t) {
+    const std::string where = "Wrong value in user file " + filename + " line " + NtoS(line);
+    const std::optional<double> v = readReal(words[t]);
+    if (!v)
+      stopRun(where + ": \"" + words[t] + "\" is not a number; a frequency is a number from 0 " +
+                  "to 1 written with digits, such as 0.3, .25 or 1e-1 (no % sign, no words)\n",
+              1);
+    if (!std::isfinite(*v))  // would be moved into [MPF, 1 - MPF] as if it were a number
+      stopRun(where + ": " + words[t] + " is not a finite frequency\n", 1);
+    if (k == 1) {
+      f[0] = 1.0;
+      return;
+    }
+    f[t] = std::min(1.0 - mpf, std::max(mpf, *v));
+    if (f[t] != *v) moved.push_back({sex == 1, t, line, *v, f[t]});
+  }
+}
+
+// A line that does not sum to 1 (within 1e-6) has its last frequency corrected, with a warning;
+// a last frequency that would not be positive stops the run.
+void correctSum(std::vector<double>& f, const std::string& filename, int line, int sex) {
   const char* const sexTitle[2] = {"Female", "Male"};
+  double sum = 0.0;
+  for (double v : f) sum += v;
+  if (std::fabs(sum - 1.0) <= 1e-6) return;
+  double others = 0.0;
+  for (std::size_t t = 0; t + 1 < f.size(); ++t) others += f[t];
+  f.back() = 1.0 - others;
+  warnRun(std::string("Warning: ") + sexTitle[sex] + " frequencies do not sum up to 1 in " +
+              filename + ". The last frequency has been updated to " + NtoS(f.back()) + "\n",
+          kErrorFile);
+  if (!(f.back() > 0.0)) {
+    const std::string where = line > 0 ? " line " + NtoS(line) : std::string(" (no such line)");
+    stopRun(std::string("Wrong ") + kSexName[sex] + " frequencies in user file " + filename +
+                where + ": the last frequency becomes " + NtoS(f.back()) +
+                "; the frequencies of the other types must sum to less than 1\n",
+            1);
+  }
+}
+
+}  // namespace
+
+std::vector<MovedFrequency> ReadUserFreqs(const std::string& path, const std::string& filename,
+                                          int k1, int k2, std::vector<double>& p1,
+                                          std::vector<double>& p2, double mpf) {
   std::vector<double>* freqs[2] = {&p1, &p2};
   const int types[2] = {k1, k2};
+  for (int sex = 0; sex < 2; ++sex) checkFrequencyRoom(filename, types[sex], mpf, sex);
   int lineOf[2] = {0, 0};  // line numbers of the two data lines, for messages
+  std::vector<MovedFrequency> moved;
 
   int dataLines = 0;
   readUserFile(path + filename, Strip::Leading, [&](const DataLine& line) {
@@ -24,50 +91,28 @@ void ReadUserFreqs(const std::string& path, const std::string& filename, int k1,
     lineOf[sex] = line.number;
     const std::vector<std::string> words = get_words(line.text);
     if (words.size() != static_cast<std::size_t>(types[sex]))
-      stopRun(
-          std::string("Wrong number of ") + sexName[sex] + " types in user file " + filename + "\n",
-          static_cast<int>(words.size()));
-    std::vector<double>& f = *freqs[sex];
-    if (types[sex] == 1) {
-      f[0] = 1.0;
-      return true;
-    }
-    for (int t = 0; t < types[sex]; ++t) {
-      const double v = toReal(words[t].c_str());
-      if (!std::isfinite(v))  // would be clamped into [MPF, 1 - MPF] as if it were a number
-        stopRun("Wrong value in user file " + filename + " line " + NtoS(line.number) + ": " +
-                    words[t] + " is not a finite frequency\n",
-                1);
-      f[t] = std::min(1.0 - mpf, std::max(mpf, v));
-    }
+      stopRun(std::string("Wrong number of ") + kSexName[sex] + " types in user file " + filename +
+                  "\n",
+              static_cast<int>(words.size()));
+    readFrequencyLine(words, filename, line.number, sex, mpf, *freqs[sex], moved);
     return true;
   });
   if (dataLines < 2)
-    stopRun("\nThe user file " + filename + " holds no line of " + sexName[dataLines] +
+    stopRun("\nThe user file " + filename + " holds no line of " + kSexName[dataLines] +
                 " frequencies: it needs a line of female frequencies, then a line of male "
                 "frequencies\n",
             1);
+  for (int sex = 0; sex < 2; ++sex) correctSum(*freqs[sex], filename, lineOf[sex], sex);
+  return moved;
+}
 
-  for (int sex = 0; sex < 2; ++sex) {
-    std::vector<double>& f = *freqs[sex];
-    double sum = 0.0;
-    for (double v : f) sum += v;
-    if (std::fabs(sum - 1.0) <= 1e-6) continue;
-    double others = 0.0;
-    for (std::size_t t = 0; t + 1 < f.size(); ++t) others += f[t];
-    f.back() = 1.0 - others;
-    warnRun(std::string("Warning: ") + sexTitle[sex] + " frequencies do not sum up to 1 in " +
-                filename + ". The last frequency has been updated to " + NtoS(f.back()) + "\n",
-            kErrorFile);
-    if (!(f.back() > 0.0)) {
-      const std::string where =
-          lineOf[sex] > 0 ? " line " + NtoS(lineOf[sex]) : std::string(" (no such line)");
-      stopRun(std::string("Wrong ") + sexName[sex] + " frequencies in user file " + filename +
-                  where + ": the last frequency becomes " + NtoS(f.back()) +
-                  "; the frequencies of the other types must sum to less than 1\n",
-              1);
-    }
-  }
+std::string movedFrequencyNote(const std::string& filename, const MovedFrequency& moved,
+                               double mpf) {
+  return "Note: user file " + filename + " line " + NtoS(moved.line) + ", " +
+         kSexName[moved.male ? 1 : 0] + " type " + NtoS(moved.type + 1) + ": the frequency " +
+         shortestText(moved.read) + " is used as " + shortestText(moved.used) +
+         " (frequencies are kept within [MPF, 1 - MPF] = [" + shortestText(mpf) + ", " +
+         shortestText(1.0 - mpf) + "])";
 }
 
 std::vector<double> uniformNumbers(int k, int n) {

@@ -11,12 +11,28 @@ namespace pairlab {
 
 inline constexpr const char* kUserFreqsFile = "PairlabUserFreqs.txt";
 
+// A user frequency that the reader moved into [MPF, 1 - MPF].
+struct MovedFrequency {
+  bool male = false;
+  int type = 0;  // from 0
+  int line = 0;  // line of the file
+  double read = 0.0;
+  double used = 0.0;
+};
+
 // Reads the female (first data line) and male (second data line) frequencies of the user
-// frequency file path + filename into p1 and p2, which already hold k1 and k2 entries.
-// Frequencies are kept within [mpf, 1 - mpf]; sums off 1 by more than 1e-6 are corrected on
-// the last type with a warning.
-void ReadUserFreqs(const std::string& path, const std::string& filename, int k1, int k2,
-                   std::vector<double>& p1, std::vector<double>& p2, double mpf);
+// frequency file path + filename into p1 and p2, which already hold k1 and k2 entries. Every
+// word must be a number; a frequency outside [mpf, 1 - mpf] is moved to the nearer bound, and
+// the moves are returned (the caller reports them). Sums off 1 by more than 1e-6 are corrected
+// on the last type with a warning. Stops the run when no k frequencies of at least mpf can sum
+// to 1 (mpf x k > 1).
+std::vector<MovedFrequency> ReadUserFreqs(const std::string& path, const std::string& filename,
+                                          int k1, int k2, std::vector<double>& p1,
+                                          std::vector<double>& p2, double mpf);
+
+// The note of a move, naming the file, the line, the type, the value read and the value used.
+std::string movedFrequencyNote(const std::string& filename, const MovedFrequency& moved,
+                               double mpf);
 
 // Premating numbers of k types among n individuals. Numbers are reals: uniform types get n / k
 // each, unrounded; the last type of every composition takes what the others leave.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
 
 #include "support/diagnostics.hpp"
 #include "support/text.hpp"
@@ -22,6 +24,12 @@ void checkModelNumber(int model, int highest, const RunConfig& config) {
 }
 
 void checkChoiceFactor(int model, double b) {
+  const bool weighs = model == 3 || model == 4 || model >= 6;
+  if (weighs && b < 0.0)
+    stopRun("\nWrong -choicefactor " + NtoS(b) + " for model " + NtoS(model) +
+                ": it becomes a mating weight, which must be at least 0 (0 forbids the pairs it "
+                "weighs)\n",
+            1);
   if (model == 3 && !(b >= 1.0)) stopRunQuiet("Wrong < 1 choice-factor for model 3", b);
   if (model == 4 && !(b <= 1.0)) stopRunQuiet("Wrong > 1 choice-factor for model 4", b);
 }
@@ -91,6 +99,19 @@ void reportUserModelTypes(const RunConfig& config, int k1, int k2, RunOutput& ou
 }
 
 namespace {
+// A number of types in the header of the user model file: a whole number written in full ("2"
+// or "2.0"), saturated at the int range (the table size check stops such numbers).
+int typeCount(const std::string& word, const std::string& where) {
+  const std::optional<double> v = readReal(word);
+  if (!v || !std::isfinite(*v) || *v != std::floor(*v))
+    stopRun("\nWrong header in " + where + ": \"" + word + "\" is not a whole number; the " +
+                "header gives the numbers of female and male types, such as 2 3\n",
+            1);
+  if (*v >= static_cast<double>(std::numeric_limits<int>::max()))
+    return std::numeric_limits<int>::max();
+  return *v < 0.0 ? -1 : static_cast<int>(*v);
+}
+
 // The header of the user model file: the numbers of female and male types.
 void readModelHeader(const std::vector<std::string>& words, const std::string& where,
                      Matrix& modelmatrix, int& k1, int& k2) {
@@ -98,8 +119,8 @@ void readModelHeader(const std::vector<std::string>& words, const std::string& w
     stopRun("\nWrong header in " + where + ": expected 2 numbers (female types, male types)" +
                 " but found " + NtoS(words.size()) + "\n",
             1);
-  const int fileK1 = toInt(words[0].c_str());
-  const int fileK2 = toInt(words[1].c_str());
+  const int fileK1 = typeCount(words[0], where);
+  const int fileK2 = typeCount(words[1], where);
   if (fileK1 < 1 || fileK2 < 1)
     stopRun("\nWrong header in " + where +
                 ": the numbers of female and male types must be at least 1\n",
@@ -120,7 +141,12 @@ void readModelRow(const std::vector<std::string>& words, const std::string& wher
                 "type) but found " + NtoS(words.size()) + "\n",
             1);
   for (int m = 0; m < k2; ++m) {
-    const double v = toReal(words[m].c_str());
+    const std::optional<double> read = readReal(words[m]);
+    if (!read)
+      stopRun("\nWrong value in " + where + ": \"" + words[m] + "\" is not a number; a weight " +
+                  "is a positive number written with digits, such as 2.5 or 1e-3\n",
+              1);
+    const double v = *read;
     if (!(v > 0.0)) stopRunLog("Negative parameter " + NtoS(v) + " in user model" + "\n", v);
     if (std::isinf(v))
       stopRunLog("Infinite parameter " + NtoS(v) +
@@ -159,14 +185,22 @@ void ReadUserModels(const std::string& path, const std::string& filename, Matrix
 }
 
 void checkModelWeights(const Matrix& modelmatrix, int model) {
+  bool anyNonZero = false;
   for (std::size_t f = 0; f < modelmatrix.size(); ++f)
-    for (std::size_t m = 0; m < modelmatrix[f].size(); ++m)
+    for (std::size_t m = 0; m < modelmatrix[f].size(); ++m) {
       if (!std::isfinite(modelmatrix[f][m]))
         stopRun("\nModel " + NtoS(model) + " gives the pair of female type " + NtoS(f + 1) +
                     " and male type " + NtoS(m + 1) + " the weight " + NtoS(modelmatrix[f][m]) +
                     ": mating weights must be finite numbers (lower -incrfactor, -choicefactor "
                     "or -MRmax)\n",
                 1);
+      anyNonZero = anyNonZero || modelmatrix[f][m] != 0.0;
+    }
+  if (!anyNonZero)
+    stopRun("\nModel " + NtoS(model) + " gives every pair of female and male types the weight 0: " +
+                "no pair can mate (a -choicefactor of 0 forbids the pairs it weighs, here all of " +
+                "them)\n",
+            1);
 }
 
 void checkFiniteMeanPropensity(double M) {

@@ -23,8 +23,10 @@ void checkTypeTableSize(long long k1, long long k2);
 // Stops the run with "Wrong model number" (status: -uniform) when model lies outside 0..highest.
 void checkModelNumber(int model, int highest, const RunConfig& config);
 
-// Stops the run when the choice factor b does not suit the model: model 3 needs b >= 1 and
-// model 4 b <= 1 (status: b truncated; the message goes to Pairlab.err only).
+// Stops the run when the choice factor b does not suit the model. Where b becomes a weight
+// (models 3, 4 and 6 to 9) it must be at least 0 (status 1, the message naming the option, its
+// value and the model). Model 3 needs b >= 1 and model 4 b <= 1 (status: b truncated; the message
+// goes to Pairlab.err only).
 void checkChoiceFactor(int model, double b);
 
 // The focal female and male types of a model, resolved from -1: for models 0 to 5 the last
@@ -57,7 +59,8 @@ DiscreteModel setupDiscreteModel(int model, int k1, int k2, double a, double b,
 void reportUserModelTypes(const RunConfig& config, int k1, int k2, RunOutput& output);
 
 // Stops the run when a weight of the model is not a finite number (an infinite factor, or
-// factors whose product overflows): such a weight cannot be compared with the others.
+// factors whose product overflows): such a weight cannot be compared with the others; and when
+// every weight is 0 (a choice factor of 0 that forbids every pair): no pair could ever mate.
 void checkModelWeights(const Matrix& modelmatrix, int model);
 
 // Stops the run when the mean propensity is not a finite number.

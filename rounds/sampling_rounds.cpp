@@ -84,7 +84,8 @@ double roundsMemoryBytes(long long R, long long F, long long k1, long long k2, b
 
 namespace {
 
-// The propensity matrix: MRmax for the pairs the model favours, MRmax / factor for the others;
+// The propensity matrix: MRmax for the pairs the model favours, MRmax / factor for the others
+// (model 4: MRmax for unlike types, MRmax x factor for like types, the factor at most 1);
 // model 5 reads the user's matrix, whose largest entry becomes MRmax.
 struct RoundsModel {
   Matrix modelmatrix;
@@ -104,10 +105,11 @@ RoundsModel roundsModel(int model, double MRmax, const RunConfig& config, const 
   checkChoiceFactor(model, r.factor);
   const double other = MRmax / r.factor;
   Matrix& mm = r.modelmatrix;
-  // Model 4 favours unlike types: like types take MRmax / factor, all others MRmax.
+  // Model 4 favours unlike types: they take MRmax, like types MRmax x factor, so that like pairs
+  // weigh the factor relative to unlike pairs, as in the data-file mode.
   mm.assign(r.k1, std::vector<double>(r.k2, model == 0 || model == 4 ? MRmax : other));
   if (model >= 1 && model <= 3) setModelPattern(mm, model, MRmax, focal);
-  if (model == 4) setModelPattern(mm, model, other, focal);
+  if (model == 4) setModelPattern(mm, model, MRmax * r.factor, focal);
   if (model == 5) {
     ReadUserModels("", kUserModelFile, mm, r.k1, r.k2);
     r.MRmax = mm[0][0];
@@ -133,12 +135,16 @@ RoundsNaming namingOf(const RunConfig& config, const RoundsExperiment& ex) {
   return s;
 }
 
-// The population every replicate starts from (drift plays no part in this mode).
-void setUpPopulation(const RunConfig& config, RoundsExperiment& ex, Random& rng) {
+// The population every replicate starts from (drift plays no part in this mode); user
+// frequencies moved into [MPF, 1 - MPF] are noted.
+void setUpPopulation(const RunConfig& config, RoundsExperiment& ex, RunOutput& output,
+                     Random& rng) {
   if (config.userfreqs) {
     ex.p1.assign(ex.k1, 0.0);
     ex.p2.assign(ex.k2, 0.0);
-    ReadUserFreqs("", kUserFreqsFile, ex.k1, ex.k2, ex.p1, ex.p2, config.MPF);
+    for (const MovedFrequency& moved :
+         ReadUserFreqs("", kUserFreqsFile, ex.k1, ex.k2, ex.p1, ex.p2, config.MPF))
+      output.note(movedFrequencyNote(kUserFreqsFile, moved, config.MPF));
     ex.femaleNumbers = roundsUserNumbers(ex.p1, ex.nfem);
     ex.maleNumbers = roundsUserNumbers(ex.p2, ex.nmale);
     return;
@@ -200,7 +206,7 @@ RoundsExperiment setupSamplingRounds(const RunConfig& config, const SettledRun& 
       !config.onlyresume && !(output.tidy() > 0 && config.writefilesGiven && !run.writefiles);
 
   PopulationRandom population(run.populationSeed, rng);
-  setUpPopulation(config, ex, population.get());
+  setUpPopulation(config, ex, output, population.get());
   ex.meanPropensity = meanPropensity(ex.p1, ex.p2, ex.modelmatrix);
   checkFiniteMeanPropensity(ex.meanPropensity);
   return ex;

@@ -27,6 +27,7 @@ struct RoundsExperiment {
   int model = 0;        // 0..5
   double MRmax = -1.0;  // the largest propensity; under mass encounters the round size
   double factor = 1.0;  // the model's factor: the other propensities are MRmax / factor
+                        // (model 4: like types MRmax x factor)
   Matrix modelmatrix;   // mating propensity of every female-type x male-type pair
   bool mass = false;    // mass encounters (MRmax >= 2) or individual encounters
   int k1 = 0, k2 = 0;   // numbers of female and male types

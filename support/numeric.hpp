@@ -16,4 +16,10 @@ inline const double qlow = std::nextafter(std::numeric_limits<double>::min(), 0.
 // Marks an empty or unreached entry of the run-wide result vectors; statistics skip it.
 inline constexpr double kMissing = -99.0;
 
+// Marks an entry of a buffer of traits that holds no value (the pairs of a continuous file
+// beyond its sample): NaN, which no trait can be (traits are checked to be finite). Test it with
+// isNoTrait, never with ==.
+inline constexpr double kNoTrait = std::numeric_limits<double>::quiet_NaN();
+inline bool isNoTrait(double v) { return std::isnan(v); }
+
 }  // namespace pairlab

@@ -264,9 +264,16 @@ TEST(ParseArgs, BoundaryValuesAreAccepted) {
   EXPECT_EQ(parse({"-N", "2"}).N, 2);
 }
 
-TEST(ParseArgs, IncrfactorOfZeroOrLessKeepsThePreviousValue) {
-  EXPECT_DOUBLE_EQ(parse({"-incrfactor", "0"}).incrfactor, 1.25);
-  EXPECT_DOUBLE_EQ(parse({"-incrfactor", "3", "-incrfactor", "-1"}).incrfactor, 3.0);
+// A factor of 0 or less is refused like any other factor below 1: no earlier value is kept.
+TEST(ParseArgs, IncrfactorBelowOneIsRefusedZeroAndNegativesIncluded) {
+  const Rejected cases[] = {
+      {{"-incrfactor", "0"}, "wrong sexual selection factor argument"},
+      {{"-incrfactor", "-0"}, "wrong sexual selection factor argument"},
+      {{"-selfactor", "-1.5"}, "wrong sexual selection factor argument"},
+      {{"-incrfactor", "3", "-incrfactor", "-1"}, "wrong sexual selection factor argument"},
+  };
+  for (const Rejected& c : cases) EXPECT_EQ(parseError(c.words), c.message) << c.words[1];
+  EXPECT_DOUBLE_EQ(parse({"-incrfactor", "1"}).incrfactor, 1.0);
   EXPECT_DOUBLE_EQ(parse({"-selfactor", "2"}).incrfactor, 2.0);
 }
 

@@ -24,8 +24,8 @@ struct EngineRun {
   FileWorkspace workspace;
 
   FileResult file(Random& rng, Vec& x, Vec& y) {
-    x.assign(settings.matings, kMissing);
-    y.assign(settings.matings, kMissing);
+    x.assign(settings.matings, kNoTrait);
+    y.assign(settings.matings, kNoTrait);
     const bool table_engine = settings.branch == Branch::PositiveAssortative ||
                               settings.branch == Branch::NegativeAssortative;
     std::unique_ptr<TablePreferences> preferences;
@@ -188,6 +188,36 @@ TEST(Aging, AFileWhoseFemalesAreAllDeadEndsWithTheAgingReport) {
     EXPECT_EQ(result.report, "\nIncomplete sample caused by aging\n");
     EXPECT_GE(result.maleEncounters, 2);
   }
+}
+
+// With impatience every file starts from the intercept of -logistic_params: with an intercept
+// of 50 (every encounter mates) and an impatience of -100 (after a mating none can), every file
+// holds exactly one pair, under every encounter process, with and without aging.
+TEST(Impatience, EveryFileStartsFromTheInterceptOfTheRun) {
+  for (EncounterProcess mode :
+       {EncounterProcess::WithReplacement, EncounterProcess::Mass, EncounterProcess::Individual})
+    for (bool aging : {false, true}) {
+      EngineRun run;
+      for (int i = 0; i < 10; ++i) {
+        run.females.push_back(i);
+        run.males.push_back(i);
+      }
+      run.settings.branch = Branch::Logistic;
+      run.settings.mode = mode;
+      run.settings.aging = aging;
+      run.settings.agingParams = {1, 2, 0};
+      run.settings.matings = 5;
+      run.settings.roundSize = 10;
+      run.settings.impatience = -100;
+      run.settings.logisticIntercept = 50;
+      run.args = {50, 0, 0, 50, 0, 0};
+      Random rng(3);
+      for (int file = 1; file <= 3; ++file) {
+        Vec x, y;
+        EXPECT_EQ(run.file(rng, x, y).k, 1)
+            << "mode " << static_cast<int>(mode) << ", aging " << aging << ", file " << file;
+      }
+    }
 }
 
 }  // namespace

@@ -29,10 +29,10 @@ Files runFiles(const EngineSettings& settings, const Traits& traits, PairPrefere
   Vec args;  // unused by the Gaussian branches
   Files out;
   for (int file = 0; file < files; ++file) {
-    Vec x(static_cast<std::size_t>(settings.matings), kMissing), y = x;
+    Vec x(static_cast<std::size_t>(settings.matings), kNoTrait), y = x;
     out.results.push_back(runContinuousFile(settings, inputs, workspace, args, x, y, rng));
-    out.x.push_back(x);
-    out.y.push_back(y);
+    out.x.emplace_back(x.begin(), x.begin() + out.results.back().k);  // the sample's pairs
+    out.y.emplace_back(y.begin(), y.begin() + out.results.back().k);
   }
   return out;
 }
@@ -154,10 +154,10 @@ TEST(DrawAhead, GivesTheFilesAndDrawsOfTheEngineThatDoesNot) {
         Files out;
         Vec args{0.0, 1.0, 0.0, 0.0, 1.0, 0.0};
         for (int file = 0; file < 20; ++file) {
-          Vec x(100, kMissing), y = x;
+          Vec x(100, kNoTrait), y = x;
           out.results.push_back(runContinuousFile(settings, inputs, workspace, args, x, y, rng));
-          out.x.push_back(x);
-          out.y.push_back(y);
+          out.x.emplace_back(x.begin(), x.begin() + out.results.back().k);
+          out.y.emplace_back(y.begin(), y.begin() + out.results.back().k);
         }
         return out;
       };

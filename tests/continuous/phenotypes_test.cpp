@@ -77,8 +77,8 @@ TEST_F(UserPhenotypes, ALineMustHoldExactlyOneValue) {
   // A line of separators only holds no value at all: a format error too (status 0 exits 1).
   EXPECT_EQ(read("1\n,;\n2\n3\n", 2, 2), 0);
   EXPECT_NE(out.find("line 2\n"), std::string::npos);
-  EXPECT_EQ(read("abc\n1\n2\n3\n", 2, 2), -1);  // not a number: 0, as atof gives
-  EXPECT_EQ(traits.female[0], 0.0);
+  EXPECT_EQ(read("abc\n1\n2\n3\n", 2, 2), 1);  // not a number
+  EXPECT_NE(out.find("line 1: \"abc\" is not a number"), std::string::npos);
 }
 
 TEST_F(UserPhenotypes, TheFileMustHoldThePopulationExactly) {

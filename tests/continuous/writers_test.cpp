@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "support/diagnostics.hpp"
+#include "support/numeric.hpp"
 #include "support/test_helpers.hpp"
 
 namespace pairlab {
@@ -50,14 +51,16 @@ TEST(Regcorrelxy, WithoutVariationTheCorrelationIsZero) {
   EXPECT_EQ(regcorrelxy({2, 2, 2, 2, 2}, {1, 2, 3, 4, 5}, true, false, regression), 0.0);
 }
 
-TEST(Regcorrelxy, MissingMarksInYAreLeftOut) {
+TEST(Regcorrelxy, EntriesWithoutATraitAreLeftOutAndMinus99IsATrait) {
   std::array<double, 2> regression{};
-  // The pairs with y = -99 do not count: the rest lie on y = x + 1.
-  EXPECT_EQ(regcorrelxy({1, 2, 50, 3, 4, 5}, {2, 3, -99, 4, 5, 6}, false, false, regression), 1.0);
+  // The pair without a trait does not count: the rest lie on y = x + 1, -99 included.
+  EXPECT_EQ(
+      regcorrelxy({1, 2, 50, 3, -100, 5}, {2, 3, kNoTrait, 4, -99, 6}, false, false, regression),
+      1.0);
   EXPECT_EQ(regression[0], 1.0);
-  EXPECT_EQ(errorOf({1, 2, 3, 4, 5, 6}, {1, -99, 2, 5, -99, 6}, true),
+  EXPECT_EQ(errorOf({1, 2, 3, 4, 5, 6}, {1, kNoTrait, 2, 5, kNoTrait, 6}, true),
             "Too low sample size in regcorrelxy: 4");
-  EXPECT_EQ(errorOf({1, 2}, {-99, -99}, false), "Too low sample size in regcorrelxy: 0");
+  EXPECT_EQ(errorOf({1, 2}, {kNoTrait, kNoTrait}, false), "Too low sample size in regcorrelxy: 0");
 }
 
 TEST(Regcorrelxy, RejectsBadVectors) {
@@ -76,29 +79,30 @@ TEST(Regcorrelxy, RejectsBadVectors) {
 class ContinuousWriters : public InTempDir {};
 
 TEST_F(ContinuousWriters, DataFileListsThePairsAfterItsHeader) {
-  const Vec x{0.5, 0.731, -99, 1}, y{0.25, 1e-05, -99, 1234567};
+  const Vec x{0.5, 0.731, -99, 1, kNoTrait}, y{0.25, 1e-05, 2, 1234567, kNoTrait};
   writecontinuousmodel("data.txt", "Pairlab", "\nIncomplete sample\nlogit preference", true, false,
-                       250, 251, x, y, 3);
+                       250, 251, x, y, 4);
   EXPECT_EQ(linesFrom("data.txt", 10),
             (Lines{"", "Preference function: ", "Incomplete sample", "logit preference", "",
                    "Encounter model: Indiv EM", "",
                    "Premating female numbers: 250. Premating "
                    "male numbers: 251",
-                   "Sample size 3", "Matings", "Female\tMale", "0.5\t0.25", "0.731\t1e-05",
-                   "1\t1.23457e+06", ""}));
+                   "Sample size 4", "Matings", "Female\tMale", "0.5\t0.25", "0.731\t1e-05",
+                   "-99\t2", "1\t1.23457e+06", ""}));
 }
 
-TEST_F(ContinuousWriters, DataFileStopsWhenATraitIsTheMissingMark) {
+TEST_F(ContinuousWriters, DataFileStopsWhenItsPairsDoNotMakeTheSample) {
   ::testing::internal::CaptureStdout();
   try {
-    writecontinuousmodel("data.txt", "Pairlab", "x", false, false, 5, 5, {1, -99, 3}, {1, 2, 3}, 3);
+    writecontinuousmodel("data.txt", "Pairlab", "x", false, false, 5, 5, {1, kNoTrait, 3},
+                         {1, 2, 3}, 3);
     ADD_FAILURE() << "no stop";
   } catch (const Stop& stop) {
     reportStop(stop);
     EXPECT_EQ(stop.status, 1);
   }
   const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("(condition samplesize == (expectedsamplesize-missed))"), std::string::npos);
+  EXPECT_NE(out.find("Internal error in writecontinuousmodel"), std::string::npos) << out;
   EXPECT_FALSE(std::filesystem::exists("data.txt"));  // a result file is whole or absent
   EXPECT_FALSE(std::filesystem::exists("data.txt.tmp"));
 }

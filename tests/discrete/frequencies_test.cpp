@@ -4,9 +4,11 @@
 
 #include <numeric>
 #include <random>
+#include <tuple>
 
 #include "support/diagnostics.hpp"
 #include "support/test_helpers.hpp"
+#include "support/text.hpp"
 
 namespace pairlab {
 namespace {
@@ -223,10 +225,50 @@ TEST_F(UserFreqs, ASingleTypeHasFrequencyOne) {
   EXPECT_EQ(p1, (Vec{1.0}));
 }
 
-TEST_F(UserFreqs, NonNumericWordsRiseToTheMinimumShare) {
-  writeFile("PairlabUserFreqs.txt", "abc 0.9\n0.5 0.5\n");
-  read(2, 2);
-  EXPECT_EQ(p1, (Vec{0.1, 0.9}));
+// The reader returns every frequency it moved into [MPF, 1 - MPF], for the run to report.
+TEST_F(UserFreqs, FrequenciesMovedIntoRangeAreReturned) {
+  writeFile("PairlabUserFreqs.txt", "# moved\n0.05 0.95\n-0.2 0.5 0.4\n");
+  p1.assign(2, 0.0);
+  p2.assign(3, 0.0);
+  ::testing::internal::CaptureStdout();
+  const std::vector<MovedFrequency> moved =
+      ReadUserFreqs("", "PairlabUserFreqs.txt", 2, 3, p1, p2, 0.1);
+  ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(moved.size(), 3u);
+  const auto same = [](const MovedFrequency& a, const MovedFrequency& b) {
+    return a.male == b.male && a.type == b.type && a.line == b.line && a.read == b.read &&
+           a.used == b.used;
+  };
+  EXPECT_TRUE(same(moved[0], {false, 0, 2, 0.05, 0.1}));
+  EXPECT_TRUE(same(moved[1], {false, 1, 2, 0.95, 0.9}));
+  EXPECT_TRUE(same(moved[2], {true, 0, 3, -0.2, 0.1}));
+  EXPECT_EQ(movedFrequencyNote("PairlabUserFreqs.txt", moved[1], 0.1),
+            "Note: user file PairlabUserFreqs.txt line 2, female type 2: the frequency 0.95 is "
+            "used as 0.9 (frequencies are kept within [MPF, 1 - MPF] = [0.1, 0.9])");
+  writeFile("PairlabUserFreqs.txt", "0.05\n0.2 0.3 0.5\n");  // a single type is not moved
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(ReadUserFreqs("", "PairlabUserFreqs.txt", 1, 3, p1, p2, 0.1).size(), 0u);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(p1, (Vec{1.0}));
+}
+
+// k frequencies of at least MPF sum to more than 1 when MPF x k > 1: no file can meet it.
+TEST_F(UserFreqs, AnMPFThatNoCompositionOfTheTypesCanMeetStops) {
+  writeFile("PairlabUserFreqs.txt", "0.5 0.5\n0.3 0.3 0.4\n");
+  EXPECT_NO_THROW(read(2, 3, 1.0 / 3));
+  for (const auto& [k1, k2, mpf] : {std::tuple{2, 3, 0.34}, {3, 2, 0.4}, {2, 2, 0.6}}) {
+    try {
+      read(k1, k2, mpf);
+      ADD_FAILURE() << mpf;
+    } catch (const Stop& stop) {
+      EXPECT_EQ(stop.status, 1);
+      EXPECT_EQ(printed.rfind("\n-MPF " + NtoS(mpf) + " cannot be met by the ", 0), 0u) << printed;
+    }
+  }
+  writeFile("PairlabUserFreqs.txt", "1\n0.2 0.8\n");
+  read(1, 2, 0.5);  // a single type has frequency 1 whatever MPF is
+  EXPECT_EQ(p1, (Vec{1.0}));
+  EXPECT_EQ(p2, (Vec{0.5, 0.5}));
 }
 
 TEST_F(UserFreqs, AWrongNumberOfValuesStopsWithTheCountAsStatus) {

@@ -17,7 +17,10 @@ using testing::writeFile;
 
 DiscreteModel build(int model, int k1, int k2, double a = 1.25, double b = 1.25) {
   checkModelNumber(model, 9, RunConfig{});
-  return setupDiscreteModel(model, k1, k2, a, b, resolveFocalTypes(model, k1, k2, -1, -1));
+  DiscreteModel built =
+      setupDiscreteModel(model, k1, k2, a, b, resolveFocalTypes(model, k1, k2, -1, -1));
+  checkModelWeights(built.modelmatrix, model);  // as the data-file mode checks it
+  return built;
 }
 
 TEST(Models, RandomMatingLeavesEveryWeightAtOne) {
@@ -84,6 +87,63 @@ TEST_F(ModelStops, ChoiceFactorsOnTheWrongSideOfOne) {
             std::string::npos);
   EXPECT_EQ(stopStatusOf(3, std::nan("")), 1);
   EXPECT_EQ(stopStatusOf(4, std::nan("")), 1);
+}
+
+// Every sign of the choice factor b under every model (a = 2; model 5 reads its weights from the
+// user file and never uses b). Where b becomes a weight, a negative b stops the run naming the
+// option, its value and the model, and a b of 0 forbids the pairs it weighs.
+TEST_F(ModelStops, EveryChoiceFactorSignPerModel) {
+  struct Case {
+    int model;
+    double b;
+    Matrix weights;       // when the model is built
+    const char* message;  // when it stops with status 1
+  };
+  const char* negative = "\nWrong -choicefactor -0.5 for model ";
+  const Case cases[] = {
+      {0, -0.5, {{1, 1}, {1, 1}}, nullptr},
+      {1, -0.5, {{2, 2}, {1, 1}}, nullptr},
+      {2, -0.5, {{2, 1}, {2, 1}}, nullptr},
+      {3, -0.5, {}, negative},
+      {4, -0.5, {}, negative},
+      {4, 0, {{0, 1}, {1, 0}}, nullptr},
+      {4, 0.5, {{0.5, 1}, {1, 0.5}}, nullptr},
+      {6, -0.5, {}, negative},
+      {6, 0, {{2, 2}, {1, 0}}, nullptr},
+      {7, -0.5, {}, negative},
+      {7, 0, {{2, 1}, {2, 0}}, nullptr},
+      {8, -0.5, {}, negative},
+      {8, 0, {{0, 2}, {1, 0}}, nullptr},
+      {9, -0.5, {}, negative},
+      {9, 0, {{0, 1}, {2, 0}}, nullptr},
+      {9, 3, {{6, 1}, {2, 3}}, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::string what = "model " + std::to_string(c.model) + ", b " + std::to_string(c.b);
+    ::testing::internal::CaptureStdout();
+    try {
+      EXPECT_EQ(build(c.model, 2, 2, 2, c.b).modelmatrix, c.weights) << what;
+      EXPECT_EQ(c.message, nullptr) << what;
+    } catch (const Stop& stop) {
+      reportStop(stop);
+      EXPECT_EQ(stop.status, 1) << what;
+      ASSERT_NE(c.message, nullptr) << what;
+      EXPECT_EQ(stop.message.rfind(c.message + std::to_string(c.model) + ": ", 0), 0u)
+          << stop.message;
+    }
+    ::testing::internal::GetCapturedStdout();
+  }
+}
+
+// A model that weighs every pair 0 (a choice factor of 0 where it is the only weight) could
+// never mate: it stops before anything is written.
+TEST_F(ModelStops, AModelThatForbidsEveryPairStops) {
+  for (int model : {4, 8, 9}) {
+    EXPECT_EQ(stopStatusOf(model, 0, 1, 1), 1) << model;
+    EXPECT_NE(printed.find("gives every pair of female and male types the weight 0"),
+              std::string::npos);
+  }
+  EXPECT_EQ(stopStatusOf(6, 0, 1, 1), -1000);  // the focal row wins over the diagonal
 }
 
 TEST_F(ModelStops, ModelNumbersOutsideZeroToNine) {

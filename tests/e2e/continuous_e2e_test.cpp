@@ -134,14 +134,6 @@ TEST_F(ContinuousRuns, UnusableUserPhenotypesStopTheRunInOrder) {
               std::string::npos)
         << r.output;
   }
-  RunResult r;
-  // A trait equal to the missing mark -99 cannot be told from an empty entry.
-  writeFile(work / "PairlabUserPhenotypes.txt", "1\n2\n3\n-99\n-99\n-99\n");
-  r = run({"-model", "3", "-logistic_params", "50", "0", "-N", "6", "-matings", "5",
-           "-userphenotypes", "1"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("(condition samplesize == (expectedsamplesize-missed))"),
-            std::string::npos);
 }
 
 TEST_F(ContinuousRuns, APopulationOfMillionsNeedsNoTableOfItsPairs) {

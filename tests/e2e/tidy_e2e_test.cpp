@@ -2,9 +2,12 @@
 // files' digits, every number of a table is the number of the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <map>
 
+#include "continuous/writers.hpp"
 #include "support/format.hpp"
 #include "support/test_helpers.hpp"
 
@@ -119,6 +122,63 @@ TEST_F(Tidy, ContinuousFilesAndPairsAgreeWithTheDataAndCorrelationFiles) {
     const std::vector<std::string> line = words(file, 18 + std::stoi(row.at("pair")));
     EXPECT_EQ(line.at(0), general(row.at("female_trait")));
     EXPECT_EQ(line.at(1), general(row.at("male_trait")));
+  }
+}
+
+// A trait of -99 is a trait like any other: every pair of the sample is listed and counted, with
+// and without data files, and the correlation is that of all the pairs. (Logistic preference
+// 50 0: every encounter mates, so each file mates all 8 females and all 8 males.)
+TEST_F(Tidy, ATraitOfMinus99IsListedAndCountedOnEveryOutput) {
+  for (const char* writefiles : {"1", "0"}) {
+    fs::remove_all(work);
+    fs::create_directory(work);
+    writeFile(work / "PairlabUserPhenotypes.txt",
+              "1\n2\n-99\n4\n5\n6\n7\n8\n-99\n3\n1\n4\n1\n5\n9\n2\n");
+    const fs::path out = run({"-continuous",
+                              "1",
+                              "-model",
+                              "-3",
+                              "-logistic_params",
+                              "50",
+                              "0",
+                              "-userphenotypes",
+                              "1",
+                              "-N",
+                              "16",
+                              "-matings",
+                              "8",
+                              "-numfiles",
+                              "2",
+                              "-writefiles",
+                              writefiles,
+                              "-tidy",
+                              "2",
+                              "-fixseed",
+                              "1"});
+    std::map<std::string, std::pair<std::vector<double>, std::vector<double>>> pairs;
+    for (const Row& row : readTable(out / "Pairlab_pairs.tsv")) {
+      pairs[row.at("file")].first.push_back(std::stod(row.at("female_trait")));
+      pairs[row.at("file")].second.push_back(std::stod(row.at("male_trait")));
+    }
+    const std::vector<Row> files = readTable(out / "Pairlab_files.tsv");
+    ASSERT_EQ(files.size(), 2u);
+    for (const Row& row : files) {
+      const auto& [x, y] = pairs[row.at("file")];
+      EXPECT_EQ(row.at("sample_size"), "8");
+      ASSERT_EQ(x.size(), 8u);
+      EXPECT_EQ(std::count(x.begin(), x.end(), -99.0), 1);
+      EXPECT_EQ(std::count(y.begin(), y.end(), -99.0), 1);
+      std::array<double, 2> regression{};
+      EXPECT_EQ(std::stod(row.at("correlation")), regcorrelxy(x, y, true, false, regression));
+      if (*writefiles == '0') continue;
+      const std::vector<std::string> data =
+          splitLines(readFile(out / ("Pairlab_C_n8_iEM_Log_a50_b0_" + row.at("file") + ".txt")));
+      const auto header = std::find(data.begin(), data.end(), "Female\tMale");
+      ASSERT_NE(header, data.end());
+      EXPECT_EQ(std::count_if(header + 1, data.end(),
+                              [](const std::string& l) { return l.find('\t') != l.npos; }),
+                8);
+    }
   }
 }
 

@@ -298,6 +298,9 @@ class Oracle:
             W = [[self.table[i * nmale + j] for j in range(nmale)] for i in range(nfem)]
         xs, ys = [], []
         k = 0
+        if branch == "logit" and o["impatient"] != 0:
+            # impatience grows within a file: every file starts from the intercept of the run
+            self.args[0] = self.args[3] = o["logistic"][0]
         counter = 0
         state = dict(cur=self.M if table_engine else 0.0, steps=0)
         pending = state["cur"]

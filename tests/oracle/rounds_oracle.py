@@ -238,11 +238,10 @@ class Run:
         elif model == 3:
             for t in range(min(k1, k2)):
                 mm[t][t] = mrmax
-        elif model == 4:
-            for i in range(k1):
-                for j in range(k2):
-                    if i != j:
-                        mm[i][j] = mrmax
+        elif model == 4:  # unlike types mrmax, like types mrmax x factor
+            mm = [[mrmax] * k2 for _ in range(k1)]
+            for t in range(min(k1, k2)):
+                mm[t][t] = mrmax * factor
         elif model == 5:
             lines = list(data_lines(os.path.join(self.workdir, "PairlabUserModel.txt")))
             fk1, fk2 = int(lines[0][0]), int(lines[0][1])

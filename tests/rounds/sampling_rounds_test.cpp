@@ -8,6 +8,7 @@
 #include <numeric>
 #include <sstream>
 
+#include "discrete/datafiles.hpp"
 #include "support/diagnostics.hpp"
 #include "support/numeric.hpp"
 #include "support/output.hpp"
@@ -99,9 +100,37 @@ TEST_F(RoundsSetup, ModelsScaleEveryPropensityByTheLargest) {
   c.model = 4;
   c.choicefactor = 0.5;
   const RoundsExperiment four = setup(c);
-  EXPECT_EQ(four.modelmatrix, (Matrix{{8, 4}, {4, 8}, {4, 4}}));  // the diagonal exceeds MRmax
+  EXPECT_EQ(four.modelmatrix, (Matrix{{2, 4}, {4, 2}, {4, 4}}));  // like types MRmax x factor
   EXPECT_TRUE(four.mass);
   EXPECT_EQ(four.femaleNumbers, (std::vector<double>{250.0 / 3, 250.0 / 3, 250 - 2 * (250.0 / 3)}));
+}
+
+// Model 4 favours unlike types as in the data-file mode: with b = 0.5, 2,000 matings of 4,000
+// individuals in two uniform types hold well under the half of like pairs that random mating
+// gives, under mass and individual encounters here and under individual encounters there.
+TEST_F(RoundsSetup, ModelFourFavoursUnlikeTypesAsInTheDataFileMode) {
+  nfem = nmale = 2000;
+  const auto likeShare = [](const Matrix& pairs) {
+    return (pairs[0][0] + pairs[1][1]) / (pairs[0][0] + pairs[0][1] + pairs[1][0] + pairs[1][1]);
+  };
+  for (const double MRmax : {50.0, 1.0}) {  // mass, then individual encounters
+    RunConfig c;
+    c.model = 4;
+    c.choicefactor = 0.5;
+    c.MRmax = MRmax;
+    c.matings = 2000;
+    const RoundsExperiment ex = setup(c);
+    EXPECT_EQ(ex.mass, MRmax >= 2);
+    EXPECT_EQ(ex.modelmatrix, (Matrix{{MRmax / 2, MRmax}, {MRmax, MRmax / 2}}));
+    ReplicateStorage storage;
+    EXPECT_LT(likeShare(playReplicatePairs(ex, 2000, 1, storage, rng)), 0.45) << MRmax;
+  }
+  const DiscreteModel model = setupDiscreteModel(4, 2, 2, 1.25, 0.5, FocalTypes{1, 1});
+  const DiscretePopulation pop{2000, 2000, {1000, 1000}, {1000, 1000}, {0.5, 0.5}, {0.5, 0.5}};
+  Matrix matings(2, std::vector<double>(2, 0.0));
+  individualEncounters(pop, model.modelmatrix, meanPropensity(pop.p1, pop.p2, model.modelmatrix),
+                       2000, matings, rng);
+  EXPECT_LT(likeShare(matings), 0.45);
 }
 
 TEST_F(RoundsSetup, NamesOfTheDesignExample) {
@@ -171,10 +200,24 @@ TEST_F(RoundsSetup, StopsBeforeTheDirectoryIsCreated) {
   c.model = 4;
   c.choicefactor = 2.5;
   EXPECT_EQ(stopStatus(c), 2);
-  EXPECT_EQ(readFile("Pairlab.err"),
-            "\nToo few population males or females (250) for too many matings (251)\n\n"
-            "Wrong model number 6\n\nWrong < 1 choice-factor for model 3\n"
-            "Wrong > 1 choice-factor for model 4\n");
+  c.choicefactor = -0.5;  // a negative weight for like types
+  EXPECT_EQ(stopStatus(c), 1);
+  const std::string negative =
+      "\nWrong -choicefactor -0.5 for model 4: it becomes a mating weight, which must be at "
+      "least 0 (0 forbids the pairs it weighs)\n\n";
+  EXPECT_EQ(output, negative);
+  c.choicefactor = 0;  // like types never mate: with a single type of each sex, nobody
+  c.femtypes = c.maletypes = 1;
+  EXPECT_EQ(stopStatus(c), 1);
+  EXPECT_NE(output.find("gives every pair of female and male types the weight 0"),
+            std::string::npos);
+  c.femtypes = c.maletypes = 2;
+  const std::string recorded =
+      "\nToo few population males or females (250) for too many matings (251)\n\n"
+      "Wrong model number 6\n\nWrong < 1 choice-factor for model 3\n"
+      "Wrong > 1 choice-factor for model 4\n" +
+      negative;
+  EXPECT_EQ(readFile("Pairlab.err").substr(0, recorded.size()), recorded);
   // Tables that cannot fit in memory.
   nfem = nmale = 1000000000;
   c.model = 0;

@@ -63,7 +63,7 @@ TEST(ContinuousValidation, MatedPairsFollowTheGaussianPreference) {
   settings.matings = 100;
   const EngineInputs inputs{&traits.female, &traits.male, &order};
   FileWorkspace workspace;
-  Vec x(100, kMissing), y(100, kMissing);
+  Vec x(100, kNoTrait), y(100, kNoTrait);
   Random rng(3);
   double total = 0;
   constexpr int kFiles = 300;
@@ -91,7 +91,7 @@ TEST(ContinuousValidation, LogisticAcceptanceRateMatchesThePreference) {
   settings.matings = 100;
   const EngineInputs inputs{&traits.female, &traits.male, nullptr};
   FileWorkspace workspace;
-  Vec args{a, b, 0, a, b, 0}, x(100, kMissing), y(100, kMissing);
+  Vec args{a, b, 0, a, b, 0}, x(100, kNoTrait), y(100, kNoTrait);
   Random rng(5);
   double encounters = 0;
   constexpr int kFiles = 200;
@@ -112,7 +112,7 @@ TEST(ContinuousValidation, RandomMatingLeavesPartnersUncorrelated) {
     settings.roundSize = 250;
     const EngineInputs inputs{&traits.female, &traits.male, nullptr};
     FileWorkspace workspace;
-    Vec args, x(100, kMissing), y(100, kMissing);
+    Vec args, x(100, kNoTrait), y(100, kNoTrait);
     Random rng(7);
     double sum = 0;
     constexpr int kFiles = 400;
@@ -157,7 +157,7 @@ TEST(ContinuousValidation, AgeAtDeathFollowsTheSurvivalCurve) {
   settings.matings = 5;
   const EngineInputs inputs{&females, &males, nullptr};
   FileWorkspace workspace;
-  Vec args{-1000, 0, 0, -1000, 0, 0}, x(5, kMissing), y(5, kMissing);  // never a mating
+  Vec args{-1000, 0, 0, -1000, 0, 0}, x(5, kNoTrait), y(5, kNoTrait);  // never a mating
   Random rng(9);
   constexpr int kFiles = 20000;
   double total = 0, diedSecond = 0;
