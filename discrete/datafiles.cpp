@@ -223,10 +223,10 @@ PopulationRule populationRule(const RunConfig& config, const SettledRun& run,
                       std::vector<double>(model.k1, 0.0),
                       std::vector<double>(model.k2, 0.0)};
   if (config.userfreqs)
-    for (const MovedFrequency& moved :
-         ReadUserFreqs("", kUserFreqsFile, model.k1, model.k2, rule.userFemaleFreqs,
-                       rule.userMaleFreqs, config.MPF))
-      output.note(movedFrequencyNote(kUserFreqsFile, moved, config.MPF));
+    reportUserFreqs(kUserFreqsFile,
+                    ReadUserFreqs("", kUserFreqsFile, model.k1, model.k2, rule.userFemaleFreqs,
+                                  rule.userMaleFreqs, config.MPF),
+                    config.MPF, output);
   return rule;
 }
 

@@ -53,17 +53,16 @@ void readFrequencyLine(const std::vector<std::string>& words, const std::string&
 
 // A line that does not sum to 1 (within 1e-6) has its last frequency corrected, with a warning;
 // a last frequency that would not be positive stops the run.
-void correctSum(std::vector<double>& f, const std::string& filename, int line, int sex) {
-  const char* const sexTitle[2] = {"Female", "Male"};
+void correctSum(std::vector<double>& f, const std::string& filename, int line, int sex,
+                std::vector<MovedFrequency>& moved) {
   double sum = 0.0;
   for (double v : f) sum += v;
   if (std::fabs(sum - 1.0) <= 1e-6) return;
   double others = 0.0;
   for (std::size_t t = 0; t + 1 < f.size(); ++t) others += f[t];
+  const double read = f.back();
   f.back() = 1.0 - others;
-  warnRun(std::string("Warning: ") + sexTitle[sex] + " frequencies do not sum up to 1 in " +
-              filename + ". The last frequency has been updated to " + NtoS(f.back()) + "\n",
-          kErrorFile);
+  moved.push_back({sex == 1, static_cast<int>(f.size()) - 1, line, read, f.back(), true});
   if (!(f.back() > 0.0)) {
     const std::string where = line > 0 ? " line " + NtoS(line) : std::string(" (no such line)");
     stopRun(std::string("Wrong ") + kSexName[sex] + " frequencies in user file " + filename +
@@ -102,8 +101,22 @@ std::vector<MovedFrequency> ReadUserFreqs(const std::string& path, const std::st
                 " frequencies: it needs a line of female frequencies, then a line of male "
                 "frequencies\n",
             1);
-  for (int sex = 0; sex < 2; ++sex) correctSum(*freqs[sex], filename, lineOf[sex], sex);
+  for (int sex = 0; sex < 2; ++sex) correctSum(*freqs[sex], filename, lineOf[sex], sex, moved);
   return moved;
+}
+
+void reportUserFreqs(const std::string& filename, const std::vector<MovedFrequency>& moved,
+                     double mpf, RunOutput& output) {
+  for (const MovedFrequency& m : moved) {
+    if (!m.sumCorrected) {
+      output.note(movedFrequencyNote(filename, m, mpf));
+      continue;
+    }
+    output.warn(std::string("Warning: ") + (m.male ? "Male" : "Female") +
+                    " frequencies do not sum up to 1 in " + filename +
+                    ". The last frequency has been updated to " + NtoS(m.used) + "\n",
+                kErrorFile);
+  }
 }
 
 std::string movedFrequencyNote(const std::string& filename, const MovedFrequency& moved,

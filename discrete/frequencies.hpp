@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/random.hpp"
+#include "support/run_output.hpp"
 
 namespace pairlab {
 
@@ -18,14 +19,15 @@ struct MovedFrequency {
   int line = 0;  // line of the file
   double read = 0.0;
   double used = 0.0;
+  bool sumCorrected = false;  // the last frequency of a line that did not sum to 1
 };
 
 // Reads the female (first data line) and male (second data line) frequencies of the user
 // frequency file path + filename into p1 and p2, which already hold k1 and k2 entries. Every
 // word must be a number; a frequency outside [mpf, 1 - mpf] is moved to the nearer bound, and
-// the moves are returned (the caller reports them). Sums off 1 by more than 1e-6 are corrected
-// on the last type with a warning. Stops the run when no k frequencies of at least mpf can sum
-// to 1 (mpf x k > 1).
+// the moves are returned (the caller reports them with reportUserFreqs). Sums off 1 by more than
+// 1e-6 are corrected on the last type, a move of its own. Stops the run when no k frequencies of at
+// least mpf can sum to 1 (mpf x k > 1).
 std::vector<MovedFrequency> ReadUserFreqs(const std::string& path, const std::string& filename,
                                           int k1, int k2, std::vector<double>& p1,
                                           std::vector<double>& p2, double mpf);
@@ -33,6 +35,11 @@ std::vector<MovedFrequency> ReadUserFreqs(const std::string& path, const std::st
 // The note of a move, naming the file, the line, the type, the value read and the value used.
 std::string movedFrequencyNote(const std::string& filename, const MovedFrequency& moved,
                                double mpf);
+
+// Reports the moves of the user frequencies: a frequency moved into [mpf, 1 - mpf] as a note of
+// the run, a corrected last frequency as a warning recorded in Pairlab.err.
+void reportUserFreqs(const std::string& filename, const std::vector<MovedFrequency>& moved,
+                     double mpf, RunOutput& output);
 
 // Premating numbers of k types among n individuals. Numbers are reals: uniform types get n / k
 // each, unrounded; the last type of every composition takes what the others leave.

@@ -142,9 +142,9 @@ void setUpPopulation(const RunConfig& config, RoundsExperiment& ex, RunOutput& o
   if (config.userfreqs) {
     ex.p1.assign(ex.k1, 0.0);
     ex.p2.assign(ex.k2, 0.0);
-    for (const MovedFrequency& moved :
-         ReadUserFreqs("", kUserFreqsFile, ex.k1, ex.k2, ex.p1, ex.p2, config.MPF))
-      output.note(movedFrequencyNote(kUserFreqsFile, moved, config.MPF));
+    reportUserFreqs(kUserFreqsFile,
+                    ReadUserFreqs("", kUserFreqsFile, ex.k1, ex.k2, ex.p1, ex.p2, config.MPF),
+                    config.MPF, output);
     ex.femaleNumbers = roundsUserNumbers(ex.p1, ex.nfem);
     ex.maleNumbers = roundsUserNumbers(ex.p2, ex.nmale);
     return;

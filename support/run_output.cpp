@@ -105,12 +105,12 @@ bool RunOutput::startFiles(const RunFiles& files, std::int64_t count) {
   return true;
 }
 
-void RunOutput::warn(const std::string& text) {
+void RunOutput::warn(const std::string& text, const char* file) {
   progress_.clear();
   if (checkOnly_)
     std::cout << text << std::endl;
   else
-    warnRun(text);
+    warnRun(text, file);
 }
 
 void RunOutput::writeLedgerRow(const LedgerEnd& end) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/diagnostics.hpp"
 #include "support/ledger.hpp"
 #include "support/progress.hpp"
 
@@ -36,9 +37,9 @@ class RunOutput {
   [[nodiscard]] bool startFiles(const RunFiles& files, std::int64_t count);
   bool checkOnly() const { return checkOnly_; }
 
-  // A warning that lets the run go on: on standard output, and appended to Pairlab.warning
-  // unless the run is a check.
-  void warn(const std::string& text);
+  // A warning that lets the run go on: on standard output, and appended to the diagnostics file
+  // (Pairlab.warning unless said) unless the run is a check.
+  void warn(const std::string& text, const char* file = kWarningFile);
 
   const std::string& runId() const { return entry_.runId; }
 

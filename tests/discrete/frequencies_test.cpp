@@ -179,8 +179,10 @@ class UserFreqs : public InTempDir {
     p1.assign(k1, 0.0);
     p2.assign(k2, 0.0);
     ::testing::internal::CaptureStdout();
-    try {
-      ReadUserFreqs("", "PairlabUserFreqs.txt", k1, k2, p1, p2, mpf);
+    try {  // read and reported as a run does
+      RunOutput output;
+      reportUserFreqs("PairlabUserFreqs.txt",
+                      ReadUserFreqs("", "PairlabUserFreqs.txt", k1, k2, p1, p2, mpf), mpf, output);
     } catch (const Stop& stop) {
       reportStop(stop);
       printed = ::testing::internal::GetCapturedStdout();

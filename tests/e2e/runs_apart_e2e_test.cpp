@@ -104,6 +104,14 @@ TEST_F(RunsApart, ACheckWritesNothingAndStopsAsTheRunWould) {
     EXPECT_TRUE(listFiles(work).empty()) << r.output;
     EXPECT_TRUE(fs::is_empty(work)) << r.output;
   }
+  // A user frequency file corrected on the way: said on standard output, written nowhere.
+  writeFile(work / "PairlabUserFreqs.txt", "0.2 0.2\n0.05 0.95\n");
+  const RunResult corrected =
+      run({"-uniform", "0", "-userfreqs", "1", "-model", "-1", "-checkonly", "1"});
+  EXPECT_EQ(corrected.status, 0) << corrected.output;
+  EXPECT_NE(corrected.output.find("The last frequency has been updated to 0.8"), std::string::npos);
+  EXPECT_EQ(listFiles(work), std::vector<std::string>{"PairlabUserFreqs.txt"});
+  fs::remove(work / "PairlabUserFreqs.txt");
   // The files of an earlier run of other settings.
   ASSERT_EQ(run({"-model", "-1", "-numfiles", "2"}).status, 0);
   const RunResult r = run({"-model", "-1", "-numfiles", "2", "-N", "600", "-checkonly", "1"});
