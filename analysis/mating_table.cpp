@@ -4,12 +4,10 @@
 #include <cmath>
 #include <memory>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "support/diagnostics.hpp"
 #include "support/format.hpp"
 #include "support/text.hpp"
-#include "support/user_file.hpp"
 
 namespace pairlab {
 
@@ -28,59 +26,27 @@ struct Place {
 };
 
 [[noreturn]] void badInput(const Place& at, const std::string& column, const std::string& reason) {
-  std::string where = at.path;
-  if (at.line > 0) where += ", line " + NtoS(at.line);
-  if (!column.empty()) where += ", column " + column;
-  rejectInput("\nBad input in " + where + ": " + reason + "\n");
+  pairlab::badInput(at.path, at.line, column, reason);
 }
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::string joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& w : words) text += (text.empty() ? "" : " ") + w;
-  return text;
-}
+// The columns with a role, in the order of FileLayout::role.
+const std::vector<std::string> kRoles = {kFemaleType, kMaleType, kMatings, kFemalePremating,
+                                         kMalePremating};
 
-// The columns of the header line.
-TableLayout layoutOf(const std::string& path, std::string_view line, int lineNumber) {
+TableLayout tableLayoutOf(const FileLayout& file) {
   TableLayout layout;
-  layout.path = path;
-  layout.separator = line.find('\t') != std::string_view::npos  ? '\t'
-                     : line.find(',') != std::string_view::npos ? ','
-                                                                : '\t';
-  layout.header = splitFields(line, layout.separator);
-  const Place at{path, lineNumber};
-  std::unordered_set<std::string> seen;
-  const std::vector<std::string>& reserved = reservedColumnNames();
-  for (int c = 0; c < static_cast<int>(layout.header.size()); ++c) {
-    const std::string& name = layout.header[c];
-    if (name.empty()) badInput(at, "", "column " + NtoS(c + 1) + " of the header has no name");
-    if (!seen.insert(name).second) badInput(at, name, "the header names this column twice");
-    int* role = name == kFemaleType        ? &layout.femaleType
-                : name == kMaleType        ? &layout.maleType
-                : name == kMatings         ? &layout.matings
-                : name == kFemalePremating ? &layout.femalePremating
-                : name == kMalePremating   ? &layout.malePremating
-                                           : nullptr;
-    if (role != nullptr) {
-      *role = c;
-      continue;
-    }
-    for (const std::string& r : reserved)
-      if (r == name)
-        badInput(at, name,
-                 "a grouping column may not take the name of a column of the results; rename it");
-    layout.groupColumns.push_back(c);
-    layout.groupNames.push_back(name);
-  }
-  for (const char* required : {kFemaleType, kMaleType, kFemalePremating, kMalePremating})
-    if (seen.count(required) == 0)
-      badInput(at, "",
-               std::string("the header has no column ") + required +
-                   " (the columns are: " + joined(layout.header) +
-                   "; needed: female_type male_type female_premating male_premating, and "
-                   "matings unless every row is one mated pair)");
+  layout.path = file.path;
+  layout.separator = file.separator;
+  layout.header = file.header;
+  layout.femaleType = file.role[0];
+  layout.maleType = file.role[1];
+  layout.matings = file.role[2];
+  layout.femalePremating = file.role[3];
+  layout.malePremating = file.role[4];
+  layout.groupColumns = file.groupColumns;
+  layout.groupNames = file.groupNames;
   return layout;
 }
 
@@ -96,11 +62,7 @@ class TableBuilder {
  public:
   explicit TableBuilder(const TableLayout& layout) : layout_(layout) {}
 
-  bool started() const { return !cells_.empty(); }
-  const std::string& key() const { return key_; }
-
-  void start(std::string key, std::vector<std::string> groupValues, int line, long long number) {
-    key_ = std::move(key);
+  void start(std::vector<std::string> groupValues, int line, long long number) {
     table_ = MatingTable{};
     table_.number = number;
     table_.firstLine = line;
@@ -191,7 +153,6 @@ class TableBuilder {
   }
 
   const TableLayout& layout_;
-  std::string key_;
   MatingTable table_;
   std::unordered_map<std::string, int> femaleIndex_, maleIndex_;
   std::vector<Cell> cells_;
@@ -210,33 +171,6 @@ const std::vector<std::string>& reservedColumnNames() {
   return names;
 }
 
-std::vector<std::string> splitFields(std::string_view line, char separator) {
-  std::vector<std::string> fields;
-  std::size_t at = 0;
-  while (true) {
-    std::string field;
-    while (at < line.size() && line[at] == ' ') ++at;
-    if (at < line.size() && line[at] == '"') {  // quoted: separators and "" are text
-      for (++at; at < line.size(); ++at) {
-        if (line[at] != '"') {
-          field += line[at];
-        } else if (at + 1 < line.size() && line[at + 1] == '"') {
-          field += '"';
-          ++at;
-        } else {
-          ++at;
-          break;
-        }
-      }
-    }
-    while (at < line.size() && line[at] != separator) field += line[at++];
-    fields.push_back(std::string(stripSpace(field)));
-    if (at >= line.size()) break;
-    ++at;  // the separator
-  }
-  return fields;
-}
-
 std::string readCount(const std::string& cell, double& value) {
   if (cell.empty()) return "the cell is empty";
   const char* end = cell.data() + cell.size();
@@ -249,63 +183,35 @@ std::string readCount(const std::string& cell, double& value) {
 }
 
 std::string tableName(const MatingTable& table, const TableLayout& layout) {
-  std::string name = "table " + NtoS(table.number);
-  std::string groups;
-  for (std::size_t g = 0; g < layout.groupNames.size(); ++g)
-    groups += (g == 0 ? "" : ", ") + layout.groupNames[g] + " " + table.groupValues[g];
-  return groups.empty() ? name : name + " (" + groups + ")";
+  return groupTitle(table.number, layout.groupNames, table.groupValues);
 }
 
 TableLayout readMatingTables(
     const std::string& path, bool announce,
     const std::function<void(const MatingTable&, const TableLayout&)>& onTable) {
+  const FileColumns columns{
+      kRoles,
+      {kFemaleType, kMaleType, kFemalePremating, kMalePremating},
+      "female_type male_type female_premating male_premating, and matings unless every row is "
+      "one mated pair",
+      {},
+      reservedColumnNames()};
   TableLayout layout;
-  bool headerRead = false;
-  long long tables = 0;
-  std::unordered_set<std::string> finished;  // keys of the tables read
   std::unique_ptr<TableBuilder> builder;
-  readUserFile(
-      path, Strip::Both,
-      [&](const DataLine& line) {
-        if (!headerRead) {
-          layout = layoutOf(path, line.text, line.number);
-          builder = std::make_unique<TableBuilder>(layout);
-          headerRead = true;
-          return true;
-        }
-        const std::vector<std::string> cells = splitFields(line.text, layout.separator);
-        if (cells.size() != layout.header.size())
-          badInput({path, line.number}, "",
-                   NtoS(cells.size()) + " cells where the header has " +
-                       NtoS(layout.header.size()) +
-                       " (an empty first or last cell of a tab-separated line is not read: "
-                       "write NA)");
-        std::vector<std::string> groupValues;
-        std::string key;
-        for (int c : layout.groupColumns) {
-          groupValues.push_back(cells[c]);
-          key += cells[c];
-          key += '\x1f';
-        }
-        if (!builder->started() || key != builder->key()) {
-          if (builder->started()) {
-            onTable(builder->finish(), layout);
-            finished.insert(builder->key());
-          }
-          if (finished.count(key) != 0)
-            badInput({path, line.number}, "",
-                     "this row belongs to a table whose rows came earlier, apart from it: the "
-                     "rows of a table must follow one another (sort the file by " +
-                         joined(layout.groupNames) + ")");
-          builder->start(key, std::move(groupValues), line.number, ++tables);
-        }
-        builder->addRow(cells, line.number);
-        return true;
-      },
-      announce);
-  if (!headerRead) badInput({path, 0}, "", "the file holds no header line");
-  if (!builder->started()) badInput({path, 0}, "", "the file holds no rows after its header");
-  onTable(builder->finish(), layout);
+  GroupedRows reader;
+  reader.start = [&](const FileLayout& file, long long number, int line,
+                     std::vector<std::string> groupValues) {
+    if (!builder) {
+      layout = tableLayoutOf(file);
+      builder = std::make_unique<TableBuilder>(layout);
+    }
+    builder->start(std::move(groupValues), line, number);
+  };
+  reader.row = [&](const std::vector<std::string>& cells, int line) {
+    builder->addRow(cells, line);
+  };
+  reader.finish = [&] { onTable(builder->finish(), layout); };
+  readGroupedFile(path, announce, columns, reader);
   return layout;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/grouped_file.hpp"
 #include "discrete/models.hpp"
 
 namespace pairlab {
@@ -44,10 +45,6 @@ const std::vector<std::string>& reservedColumnNames();
 TableLayout readMatingTables(
     const std::string& path, bool announce,
     const std::function<void(const MatingTable&, const TableLayout&)>& onTable);
-
-// The cells of one line of the file: fields split at the separator, a field in double quotes
-// taking separators and doubled quotes as text, blanks around a field trimmed.
-std::vector<std::string> splitFields(std::string_view line, char separator);
 
 // A count or premating number: the whole cell read as a finite number of at least 0. Returns the
 // reason when it is not one ("" when it is).

@@ -73,6 +73,9 @@ class CandidateList {
   // pays for the population; later files undo what the previous one changed. The traits must
   // not change while the list serves them.
   void startFile(const std::vector<double>& traits);
+  // The next startFile reads the traits again: for a caller that changes the values of the
+  // vector it serves between files (a sample of rescaled traits of its own).
+  void forgetTraits() { traits_ = nullptr; }
 
   std::int64_t size() const { return positions_.size(); }
   std::int32_t at(std::int64_t position) const { return positions_.at(position); }

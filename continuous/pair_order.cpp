@@ -202,24 +202,25 @@ bool later(double a, double b) { return a > b; }
 
 PairOrder::PairOrder(const std::vector<double>& femaleTraits, const std::vector<double>& maleTraits,
                      const PairDistance& distance, std::vector<double>& args,
-                     PreferenceTransform transform)
-    : PairPreferences(femaleTraits, maleTraits, distance, transform),
+                     const PairOrderOptions& options)
+    : PairPreferences(femaleTraits, maleTraits, distance, options.transform),
       femaleTraitVector_(femaleTraits),
       maleTraitVector_(maleTraits),
       totpairs_(static_cast<std::int64_t>(femaleTraits.size()) *
                 static_cast<std::int64_t>(maleTraits.size())) {
-  requireMemory(pairOrderBytes(static_cast<std::int64_t>(femaleTraits.size()),
-                               static_cast<std::int64_t>(maleTraits.size())),
-                "the order of the preferences of the " +
-                    NtoS(static_cast<std::int64_t>(femaleTraits.size() + maleTraits.size())) +
-                    " individuals");
+  if (options.checkMemory)
+    requireMemory(pairOrderBytes(static_cast<std::int64_t>(femaleTraits.size()),
+                                 static_cast<std::int64_t>(maleTraits.size())),
+                  "the order of the preferences of the " +
+                      NtoS(static_cast<std::int64_t>(femaleTraits.size() + maleTraits.size())) +
+                      " individuals");
   if (totpairs_ == 0) return;
   // The preference function checks its coefficient at the first pair.
   args[2] = distance(femaleTraits[0], maleTraits[0]);
   Gaussbasedpref(args);
   coefficient_ = args[1];
   stopOnNonNumber(distance);
-  if (totpairs_ <= kTablePairs) {
+  if (options.smallTable && totpairs_ <= kTablePairs) {
     smallTable_.reserve(static_cast<std::size_t>(totpairs_));
     for (double x : femaleTraits)
       for (double y : maleTraits) smallTable_.push_back(preferenceOfSquared(steps_.squared(x, y)));

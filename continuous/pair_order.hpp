@@ -166,6 +166,18 @@ class PairPreferences {
   const double* table_ = nullptr;  // female-major, when one is kept
 };
 
+// How a PairOrder is set up. Neither choice changes a preference or the order.
+struct PairOrderOptions {
+  PreferenceTransform transform = nullptr;  // exp unless a test substitutes another
+  // A small population keeps the table of its pairs: worth its set-up when the order serves
+  // many files, not when it serves one (the simulations of an inference draw new preferences
+  // for every file).
+  bool smallTable = true;
+  // The memory the order needs is checked against what the system can give; a caller that
+  // builds orders of one population many times checks once, for all of them.
+  bool checkMemory = true;
+};
+
 // The Gaussian preferences without a table of the pairs: their descending order is produced
 // lazily from the sorted traits. Only a small population keeps the table of its pairs, where a
 // read from the nearest caches is cheaper than computing the preference.
@@ -177,7 +189,11 @@ class PairOrder final : public PairPreferences {
   // args: the Gaussian argument vector (args[1] the coefficient, args[3] the choice, non-zero).
   PairOrder(const std::vector<double>& femaleTraits, const std::vector<double>& maleTraits,
             const PairDistance& distance, std::vector<double>& args,
-            PreferenceTransform transform = nullptr);
+            PreferenceTransform transform = nullptr)
+      : PairOrder(femaleTraits, maleTraits, distance, args, PairOrderOptions{transform}) {}
+  PairOrder(const std::vector<double>& femaleTraits, const std::vector<double>& maleTraits,
+            const PairDistance& distance, std::vector<double>& args,
+            const PairOrderOptions& options);
   PairOrder(const PairOrder&) = delete;
   PairOrder& operator=(const PairOrder&) = delete;
 

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <iostream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "continuous/pair_order.hpp"
 #include "continuous/phenotypes.hpp"
 #include "continuous/preferences.hpp"
+#include "continuous/sample.hpp"
 #include "continuous/writers.hpp"
 #include "support/banner.hpp"
 #include "support/diagnostics.hpp"
@@ -63,39 +63,6 @@ Traits createTraits(const RunConfig& config, const SettledRun& run, RunOutput& o
   return traits;
 }
 
-// The preferences of the run: the family and branch, the (rescaled) bias, the argument vector
-// and, for the assortative branches, the order of the pair preferences.
-struct Preferences {
-  PreferenceChoice choice;
-  Branch branch = Branch::RandomMating;
-  double bias = 0.0;
-  std::vector<double> args;
-  std::unique_ptr<PairOrder> order;
-};
-
-// The Gaussian family rescales the traits (with the bias) before the preferences are ordered.
-Preferences setUpPreferences(const RunConfig& config, int model, Traits& traits) {
-  Preferences p;
-  p.choice = choosePreferenceFamily(model, config);
-  if (p.choice.family == PreferenceFamily::Logistic) {
-    const double a = config.logistic_params[0], b = config.logistic_params[1];
-    p.args = {a, b, 0.0, a, b, 0.0};
-    p.branch = Branch::Logistic;
-    return p;
-  }
-  const double c = config.choice;
-  p.bias = config.bias;
-  if (config.scaling) p.bias = scaleTraits(traits, config.dmax, config.mintrait, config.bias);
-  p.args = {0.0, gaussianCoefficient(p.choice.model, c, config.tolerance, config.dmax), 0.0, c};
-  p.branch = c > 0.0   ? Branch::PositiveAssortative
-             : c < 0.0 ? Branch::NegativeAssortative
-                       : Branch::RandomMating;
-  if (c != 0.0)
-    p.order = std::make_unique<PairOrder>(
-        traits.female, traits.male, PairDistance{c, p.bias, config.dmax, config.onechoosy}, p.args);
-  return p;
-}
-
 ContinuousNaming namingOf(const RunConfig& config, const SettledRun& run, const Preferences& p) {
   ContinuousNaming s;
   s.process = run.model.process;
@@ -112,20 +79,6 @@ ContinuousNaming namingOf(const RunConfig& config, const SettledRun& run, const 
   s.logisticB = config.logistic_params[1];
   s.impatience = config.impatient;
   return s;
-}
-
-EngineSettings engineSettings(const RunConfig& config, const SettledRun& run, Branch branch) {
-  EngineSettings settings;
-  settings.branch = branch;
-  settings.mode = run.model.process;
-  settings.onechoosy = config.onechoosy;
-  settings.aging = run.aging;
-  settings.agingParams = {config.age_params[0], config.age_params[1], config.age_params[2]};
-  settings.matings = config.matings;
-  settings.roundSize = run.smallerSex();
-  settings.impatience = config.impatient;
-  settings.logisticIntercept = config.logistic_params[0];
-  return settings;
 }
 
 // What the files leave for the correlation file.
@@ -279,7 +232,8 @@ void runContinuousRoad(const RunConfig& config, const SettledRun& run, RunOutput
   Preferences prefs = setUpPreferences(config, run.model.model, traits);
   OutputNames names = continuousNames(namingOf(config, run, prefs));
   names.directory = output.directory();
-  const EngineSettings settings = engineSettings(config, run, prefs.branch);
+  const EngineSettings settings =
+      engineSettings(config, run.model.process, run.aging, run.smallerSex(), prefs.branch);
   const EngineInputs inputs{&traits.female, &traits.male, prefs.order.get()};
   const FilePlan plan{config,
                       run,

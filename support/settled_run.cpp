@@ -55,11 +55,15 @@ void settleModel(const RunConfig& config, SettledRun& run) {
 
 }  // namespace
 
+bool agingOn(const std::array<double, 3>& ageParams) {
+  return ageParams[2] >= 0.0 && ageParams[0] > 0.0;
+}
+
 SettledRun settleRun(const RunConfig& config, std::int64_t seed) {
   SettledRun run;
   run.seed = seed;
   run.populationSeed = config.popseed;
-  run.aging = config.age_params[2] >= 0.0 && config.age_params[0] > 0.0;
+  run.aging = agingOn(config.age_params);
   run.writefiles = config.writefiles || config.numfiles == 1;
   if (!config.continuous && config.userfreqs && config.uniform)
     stopRun("User defined frequencies is incompatible with predefined uniform frequencies\n", 1);

@@ -3,6 +3,7 @@
 // both read-only; what a road settles for itself stays in the road's own state.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,6 +55,9 @@ struct SettledRun {
   std::vector<NotApplied> overridden;
   int smallerSex() const { return nfem < nmale ? nfem : nmale; }
 };
+
+// Whether -age_params a b g makes individuals age: a > 0 and g >= 0.
+bool agingOn(const std::array<double, 3>& ageParams);
 
 // What the driver settles between the seed and the road, in this order: the aging flag, the
 // forced -writefiles, the check that user frequencies are not also uniform (discrete road),
