@@ -37,7 +37,7 @@ FileLayout layoutOf(const std::string& path, std::string_view line, int lineNumb
       layout.role[static_cast<std::size_t>(role - columns.roles.begin())] = c;
       continue;
     }
-    if (listed(columns.ignored, name)) continue;
+    if (!columns.grouping || listed(columns.ignored, name)) continue;
     if (listed(columns.reserved, name))
       badInput(path, lineNumber, name,
                "a grouping column may not take the name of a column of the results; rename it");

@@ -18,6 +18,7 @@ struct FileColumns {
   std::string needed;                 // what a file needs, said when a required column is missing
   std::vector<std::string> ignored;   // columns that neither have a role nor group the rows
   std::vector<std::string> reserved;  // names a grouping column may not take
+  bool grouping = true;               // false: every other column is ignored (one table)
 };
 
 // The columns of a file and what each one is.

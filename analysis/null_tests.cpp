@@ -48,28 +48,6 @@ std::string overmatedType(const NullInput& in) {
   return "";
 }
 
-// The p-value of `observed` among the replicates' values, and their histogram.
-SimulatedP simulatedP(const std::vector<double>& values, double observed) {
-  SimulatedP out;
-  long long atLeast = 0;
-  double largest = std::isfinite(observed) ? observed : 0.0;
-  for (double v : values) {
-    if (v >= observed) ++atLeast;
-    if (std::isfinite(v)) largest = std::max(largest, v);
-  }
-  const double R = static_cast<double>(values.size());
-  out.p = (1.0 + static_cast<double>(atLeast)) / (1.0 + R);
-  out.se = std::sqrt(out.p * (1.0 - out.p) / R);
-  out.histogram.width = (largest > 0.0 ? largest : 1.0) / kHistogramBins;
-  out.histogram.counts.assign(kHistogramBins, 0);
-  for (double v : values) {
-    const double at = std::floor(v / out.histogram.width);
-    ++out.histogram
-          .counts[at >= kHistogramBins || !(at >= 0.0) ? kHistogramBins - 1 : static_cast<int>(at)];
-  }
-  return out;
-}
-
 // The replicates of random mating under the settings' process: their indices, index by index.
 std::array<std::vector<double>, kIndexCount> simulateNull(const NullInput& in,
                                                           const NullSettings& settings) {
@@ -134,6 +112,27 @@ std::vector<double> permuteIsolation(const NullInput& in, long long replicates,
 }
 
 }  // namespace
+
+SimulatedP simulatedP(const std::vector<double>& values, double observed) {
+  SimulatedP out;
+  long long atLeast = 0;
+  double largest = std::isfinite(observed) ? observed : 0.0;
+  for (double v : values) {
+    if (v >= observed) ++atLeast;
+    if (std::isfinite(v)) largest = std::max(largest, v);
+  }
+  const double R = static_cast<double>(values.size());
+  out.p = (1.0 + static_cast<double>(atLeast)) / (1.0 + R);
+  out.se = std::sqrt(out.p * (1.0 - out.p) / R);
+  out.histogram.width = (largest > 0.0 ? largest : 1.0) / kHistogramBins;
+  out.histogram.counts.assign(kHistogramBins, 0);
+  for (double v : values) {
+    const double at = std::floor(v / out.histogram.width);
+    ++out.histogram
+          .counts[at >= kHistogramBins || !(at >= 0.0) ? kHistogramBins - 1 : static_cast<int>(at)];
+  }
+  return out;
+}
 
 const char* processName(NullProcess process) {
   switch (process) {

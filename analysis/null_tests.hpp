@@ -45,6 +45,9 @@ struct SimulatedP {
   Histogram histogram;
 };
 
+// The p-value of `observed` among the replicates' values, and their histogram.
+SimulatedP simulatedP(const std::vector<double>& values, double observed);
+
 struct NullResults {
   long long replicates = 0;  // 0 when the tests were not made
   std::string refused;       // why the Monte Carlo tests were not made ("" when they were)

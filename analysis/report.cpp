@@ -33,27 +33,6 @@ std::string pValue(double p, double se) {
   return shortNumber(p, 3) + " (" + shortNumber(se, 2) + ")";
 }
 
-// Rows of cells, each column as wide as its widest cell, two blanks apart; numbers to the right.
-std::string columns(const std::vector<std::vector<std::string>>& rows,
-                    const std::vector<bool>& leftAligned) {
-  std::vector<std::size_t> width;
-  for (const std::vector<std::string>& row : rows)
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      if (width.size() <= c) width.push_back(0);
-      width[c] = std::max(width[c], row[c].size());
-    }
-  std::string text;
-  for (const std::vector<std::string>& row : rows) {
-    std::string line;
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      const bool left = c < leftAligned.size() && leftAligned[c];
-      line += "  " + padded(row[c], width[c], !left);
-    }
-    text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
-  }
-  return text;
-}
-
 std::string testLines(const TableAnalysis& a, const NullSettings& settings) {
   const bool simulated = a.nulls.replicates > 0, permuted = a.nulls.permutations > 0;
   std::vector<std::string> head = {"index", "value", "df", "statistic", "p chi-square"};
@@ -73,7 +52,7 @@ std::string testLines(const TableAnalysis& a, const NullSettings& settings) {
   }
   std::vector<bool> left(head.size(), false);
   left.front() = left.back() = true;
-  return columns(rows, left);
+  return alignedColumns(rows, left);
 }
 
 std::string modelLines(const TableAnalysis& a) {
@@ -96,10 +75,30 @@ std::string modelLines(const TableAnalysis& a) {
                     shortNumber(m->weight, 3), estimates});
   }
   return "  Models ranked by Akaike weight\n" +
-         columns(rows, {false, true, false, false, false, false, false, true});
+         alignedColumns(rows, {false, true, false, false, false, false, false, true});
 }
 
 }  // namespace
+
+std::string alignedColumns(const std::vector<std::vector<std::string>>& rows,
+                    const std::vector<bool>& leftAligned) {
+  std::vector<std::size_t> width;
+  for (const std::vector<std::string>& row : rows)
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (width.size() <= c) width.push_back(0);
+      width[c] = std::max(width[c], row[c].size());
+    }
+  std::string text;
+  for (const std::vector<std::string>& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const bool left = c < leftAligned.size() && leftAligned[c];
+      line += "  " + padded(row[c], width[c], !left);
+    }
+    text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+  }
+  return text;
+}
 
 std::string shortNumber(double value, int digits) {
   if (std::isnan(value)) return "NA";

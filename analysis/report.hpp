@@ -5,6 +5,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "analysis/table_analysis.hpp"
 
@@ -27,6 +28,11 @@ struct RunTally {
 // The closing lines: how many tables, the share of tables whose index was significant at 5 %,
 // how often each model ranked first, and where the tables went.
 std::string runSummary(const RunTally& tally, const std::string& directory, long long shown);
+
+// Rows of cells, each column as wide as its widest cell, two blanks apart; numbers to the right
+// unless leftAligned says otherwise for their column.
+std::string alignedColumns(const std::vector<std::vector<std::string>>& rows,
+                           const std::vector<bool>& leftAligned);
 
 // A number as the summary shows it: `digits` significant digits, "NA" for NaN.
 std::string shortNumber(double value, int digits);

@@ -7,7 +7,9 @@
 #include "analysis/report.hpp"
 #include "analysis/results.hpp"
 #include "analysis/table_analysis.hpp"
+#include "analysis/trait_results.hpp"
 #include "app/analyze_args.hpp"
+#include "app/analyze_continuous.hpp"
 #include "app/program.hpp"
 #include "app/run_record.hpp"
 #include "support/format.hpp"
@@ -45,25 +47,75 @@ LedgerEntry describeAnalysis(const AnalyzeConfig& c, const std::string& out, std
                     mass && c.mrmax > 0.0 ? shortestText(c.mrmax) : std::string("NA"),
                     std::to_string(c.show),
                     c.progress < 0 ? std::string("NA") : std::to_string(c.progress)};
+  describeContinuous(c, e.optionNames, e.optionValues);
   return e;
 }
 
 // The options given that the analysis as settled does not use, named on standard error and in
 // the ledger.
-void reportOptionsWithoutEffect(const AnalyzeConfig& c, RunOutput& output) {
+std::vector<NotApplied> optionsWithoutEffect(const AnalyzeConfig& c) {
+  std::vector<NotApplied> found;
   for (const std::string& option : c.given) {
     if ((option == "--process" || option == "--seed" || option == "--mrmax") && c.null == 0)
-      output.notApplied(option, "nothing is simulated with --null 0");
+      found.push_back({option, "nothing is simulated with --null 0"});
     else if (option == "--mrmax" && c.process != NullProcess::Mass)
-      output.notApplied(option,
-                        "only mass encounters pair a round of females and males "
-                        "(--process mass)");
+      found.push_back({option,
+                       "only mass encounters pair a round of females and males "
+                       "(--process mass)"});
   }
+  return found;
 }
 
 Progress::Mode progressMode(int progress) {
   if (progress < 0) return Progress::Mode::Automatic;
   return progress != 0 ? Progress::Mode::On : Progress::Mode::Off;
+}
+
+// The options of continuous traits stop an analysis of mating tables.
+void rejectContinuousOptions(const AnalyzeConfig& c) {
+  std::string option;
+  for (const std::string& o : c.given)
+    if (o == "--population" || o == "--abc" || o == "--prior" || o == "--accept" ||
+        o == "--models" || o == "--threads")
+      option = o;
+  if (option.empty() && !c.roadOptions.empty()) option = c.roadOptions.front();
+  if (!option.empty())
+    rejectInput("pairlab-analyze: " + option +
+                " is an option of the analysis of continuous traits: give --continuous (see "
+                "pairlab-analyze --help)\n");
+}
+
+// The output directory of the analysis, opened with the ledger row, the options without effect
+// and the files; false for a run that ends there.
+bool openAnalysis(const AnalyzeConfig& config, std::int64_t seed, int argc,
+                  const char* const* argv, std::int64_t start, std::optional<RunOutput>& output,
+                  const std::vector<NotApplied>& notApplied, const RunFiles& files,
+                  long long tables, std::string& directory) {
+  std::cout << "\nSeed: " << seed << std::endl;
+  directory = config.out.empty() ? defaultOutputDirectory(config.input) : config.out;
+  const std::size_t slash = directory.find_last_of('/');
+  const bool nested = slash != std::string::npos && slash > 0;
+  output.emplace(describeAnalysis(config, directory, seed, argc, argv, start), 0,
+                 progressMode(config.progress), false, nested ? directory.substr(0, slash) : "");
+  for (const NotApplied& o : notApplied) output->notApplied(o.option, o.reason);
+  output->openDirectory(nested ? directory.substr(slash + 1) : directory);
+  return output->startFiles(files, tables);
+}
+
+int analyseContinuous(const AnalyzeConfig& config, int argc, const char* const* argv,
+                      std::optional<RunOutput>& output, std::int64_t start) {
+  const ContinuousSetup setup = continuousSetup(config);
+  const ContinuousInput input = readContinuousInput(config, setup);
+  const std::int64_t seed = config.seedGiven ? config.seed : start / 1000000;
+  RunFiles files;
+  files.runFiles = TraitResults::files(setup.abc.has_value());
+  std::string directory;
+  if (!openAnalysis(config, seed, argc, argv, start, output, setup.notApplied, files,
+                    input.tables, directory))
+    return 0;
+  analyseContinuousTables(config, setup, input, static_cast<std::uint64_t>(seed), directory,
+                          *output);
+  return 0;
 }
 
 int analyse(int argc, const char* const* argv, std::optional<RunOutput>& output) {
@@ -77,6 +129,8 @@ int analyse(int argc, const char* const* argv, std::optional<RunOutput>& output)
     std::cout << "pairlab-analyze (Pairlab) " << PAIRLAB_VERSION << std::endl;
     return 0;
   }
+  if (config.continuous) return analyseContinuous(config, argc, argv, output, start);
+  rejectContinuousOptions(config);
 
   // The simulated values of a table's indices are kept until its p-values and bins are made.
   requireMemory(8.0 * (kIndexCount + 1) * static_cast<double>(config.null),
@@ -88,19 +142,13 @@ int analyse(int argc, const char* const* argv, std::optional<RunOutput>& output)
       config.input, true, [&](const MatingTable&, const TableLayout&) { ++tables; });
 
   const std::int64_t seed = config.seedGiven ? config.seed : start / 1000000;
-  std::cout << "\nSeed: " << seed << std::endl;
-  const std::string directory =
-      config.out.empty() ? defaultOutputDirectory(config.input) : config.out;
-  const std::size_t slash = directory.find_last_of('/');
-  const bool nested = slash != std::string::npos && slash > 0;
-  output.emplace(describeAnalysis(config, directory, seed, argc, argv, start), 0,
-                 progressMode(config.progress), false, nested ? directory.substr(0, slash) : "");
-  reportOptionsWithoutEffect(config, *output);
-  output->openDirectory(nested ? directory.substr(slash + 1) : directory);
   RunFiles files;
   files.runFiles = {"tests.tsv", "cells.tsv", "models.tsv", "estimates.tsv"};
   if (config.null > 0) files.runFiles.push_back("null.tsv");
-  if (!output->startFiles(files, tables)) return 0;
+  std::string directory;
+  if (!openAnalysis(config, seed, argc, argv, start, output, optionsWithoutEffect(config), files,
+                    tables, directory))
+    return 0;
 
   const NullSettings settings{config.null, config.process, config.mrmax,
                               static_cast<std::uint64_t>(seed)};

@@ -244,6 +244,16 @@ void ParseArgs(int argc, const char* const* argv, RunConfig& config) {
   }
 }
 
+int optionValueCount(std::string_view name) {
+  const Option* option = findOption(name);
+  return option != nullptr ? option->values : -1;
+}
+
+std::string mainOptionName(std::string_view name) {
+  const Option* option = findOption(name);
+  return option != nullptr ? std::string(option->names[0]) : std::string();
+}
+
 std::vector<std::string> optionNames() {
   std::vector<std::string> names;
   for (const Option& option : kOptions)

@@ -213,10 +213,7 @@ void runContinuousRoad(const RunConfig& config, const SettledRun& run, RunOutput
                        Random& rng) {
   // Checks of the population, then the directory and the traits.
   const EncounterProcess process = run.model.process;
-  const std::int64_t capacity = process != EncounterProcess::WithReplacement
-                                    ? run.smallerSex()
-                                    : static_cast<std::int64_t>(run.nfem) * run.nmale;
-  checkCapacity(capacity, config.matings);
+  checkCapacity(sampleCapacity(process, run.nfem, run.nmale), config.matings);
   requireMemory(populationBytes(run.nfem, run.nmale, config.matings),
                 "the traits of the " + NtoS(static_cast<std::int64_t>(run.nfem) + run.nmale) +
                     " individuals and the work space of a file");

@@ -67,6 +67,11 @@ FileResult simulateSample(const RunConfig& config, const ModelNumber& model,
                            rng);
 }
 
+std::int64_t sampleCapacity(EncounterProcess process, int nfem, int nmale) {
+  return process != EncounterProcess::WithReplacement ? std::min(nfem, nmale)
+                                                      : static_cast<std::int64_t>(nfem) * nmale;
+}
+
 double sampleBytes(int nfem, int nmale, int matings) {
   // The traits (8 bytes) and the candidate lists (about 40 bytes) of every individual, the order
   // of the preferences without its table, and the pairs.

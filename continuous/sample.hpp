@@ -4,6 +4,7 @@
 // inference by simulation runs one sample for every draw of the parameters.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -37,6 +38,10 @@ Preferences setUpPreferences(const RunConfig& config, int model, Traits& traits,
 // roundSize encounters (the smaller sex).
 EngineSettings engineSettings(const RunConfig& config, EncounterProcess process, bool aging,
                               int roundSize, Branch branch);
+
+// The most pairs a sample can hold: under encounters every individual mates once (the smaller
+// sex), with replacement any pair may mate again (every pair of a female and a male).
+std::int64_t sampleCapacity(EncounterProcess process, int nfem, int nmale);
 
 // What one sample works in, kept from sample to sample.
 struct SampleWorkspace {
