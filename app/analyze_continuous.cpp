@@ -108,6 +108,10 @@ AbcModel optionModel(const RunConfig& road) {
   AbcModel m;
   m.config = road;
   m.model = decodeModelNumber(road.model, ModelNumbering::Continuous);
+  if (isGaussianFamily(m.model.model, road.gaussian) && m.model.model != 1 && m.model.model != 2)
+    reject("-model " + NtoS(road.model) + " names model " + NtoS(m.model.model) +
+           ": the continuous road knows 1 (FND), 2 (BD03) and 3 (logistic; also any other with "
+           "-gaussian 0)");
   const PreferenceChoice choice = choosePreferenceFamily(m.model.model, road);
   m.name = choice.family == PreferenceFamily::Logistic ? "logistic"
            : choice.model == 1                         ? "FND"
@@ -240,6 +244,33 @@ AbcSettings abcSettings(const AnalyzeConfig& c, const RunConfig& road, Encounter
   return abc;
 }
 
+// The options of the road given that no simulation uses.
+void unusedRoadOptions(ContinuousSetup& setup) {
+  for (const std::string& option : setup.road.given) {
+    if (option == "-model") continue;
+    if (!setup.abc) {
+      if (option != "-age_params")
+        setup.notApplied.push_back(
+            {option, "only the inference by simulation (--abc S) simulates the preferences"});
+      continue;
+    }
+    std::string reason;
+    for (const AbcModel& m : setup.abc->models) {
+      RunConfig config = m.config;
+      config.given = {option};
+      SettledRun run;
+      run.model = m.model;
+      const std::vector<NotApplied> unused = optionsWithoutEffect(config, run);
+      if (unused.empty()) {
+        reason.clear();
+        break;
+      }
+      if (reason.empty()) reason = unused.front().reason;
+    }
+    if (!reason.empty()) setup.notApplied.push_back({option, reason});
+  }
+}
+
 }  // namespace
 
 const char* processWords(EncounterProcess process) {
@@ -266,6 +297,7 @@ ContinuousSetup continuousSetup(const AnalyzeConfig& config) {
     if (given(config, option)) setup.notApplied.push_back({option, why});
   };
   notApplied("--mrmax", "mass encounters of continuous traits pair the smaller sex a round");
+  unusedRoadOptions(setup);
   if (wasGiven(setup.road, "-model")) notApplied("--process", "-model names the process");
   for (const char* option : {"--prior", "--accept", "--models", "--threads"})
     if (config.abc == 0) notApplied(option, "only the inference by simulation (--abc S) uses it");
