@@ -8,6 +8,7 @@
 #include "analysis/local_linear.hpp"
 #include "analysis/null_tests.hpp"
 #include "analysis/parallel.hpp"
+#include "continuous/preferences.hpp"
 #include "support/text.hpp"
 
 namespace pairlab {
@@ -258,6 +259,43 @@ ParameterSummary summaryOf(const std::vector<double>& values, const std::vector<
           weightedQuantile(values, w, 0.025), weightedQuantile(values, w, 0.975)};
 }
 
+// Whether the model is a Gaussian preference whose coefficient its priors draw.
+bool drawsCoefficient(const AbcSettings& settings, const AbcModel& model) {
+  if (!isGaussianFamily(model.model.model, model.config.gaussian)) return false;
+  for (int j : model.priors) {
+    const std::string option = settings.priors[static_cast<std::size_t>(j)].parameter->option;
+    if (option == "-choice" || option == "-tolerance" || option == "-dmax") return true;
+  }
+  return false;
+}
+
+// The coefficient k of the preference exp(-k d^2) at the model's parameters.
+double coefficientAt(const AbcSettings& settings, const AbcModel& model,
+                     const std::vector<double>& values) {
+  RunConfig config = model.config;
+  for (std::size_t j = 0; j < model.priors.size(); ++j)
+    settings.priors[static_cast<std::size_t>(model.priors[j])].parameter->field(config) = values[j];
+  return -gaussianCoefficient(model.model.model, config.choice, config.tolerance, config.dmax);
+}
+
+void summariseCoefficient(const AbcSettings& settings, int m, const AbcResult& result,
+                          ModelPosterior& post) {
+  const AbcModel& model = settings.models[static_cast<std::size_t>(m)];
+  post.coefficient = drawsCoefficient(settings, model);
+  if (!post.coefficient) return;
+  std::vector<double> drawn, adjusted, ones, weights;
+  for (const AbcDraw& d : result.accepted) {
+    if (d.model != m) continue;
+    drawn.push_back(coefficientAt(settings, model, d.values));
+    adjusted.push_back(coefficientAt(settings, model, d.adjusted));
+    ones.push_back(1.0);
+    weights.push_back(d.weight);
+  }
+  post.coefficientRejection = summaryOf(drawn, ones);
+  post.coefficientRegression = post.adjusted ? summaryOf(adjusted, weights)
+                                             : ParameterSummary{kNaN, kNaN, kNaN, kNaN};
+}
+
 // The posterior of each model: its probability, and the summaries of its parameters before and
 // after the adjustment.
 void summarise(const AbcSettings& settings, AbcResult& result) {
@@ -288,6 +326,7 @@ void summarise(const AbcSettings& settings, AbcResult& result) {
       post.regression.push_back(post.adjusted ? summaryOf(adjusted, weights)
                                               : ParameterSummary{kNaN, kNaN, kNaN, kNaN});
     }
+    summariseCoefficient(settings, m, result, post);
   }
 }
 

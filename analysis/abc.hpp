@@ -96,6 +96,12 @@ struct ModelPosterior {
   double probability = 0.0;
   bool adjusted = false;  // the regression adjustment was made
   std::vector<ParameterSummary> rejection, regression;  // per prior of the model
+  // A Gaussian preference whose coefficient is drawn (a prior on choice, tolerance or dmax): the
+  // coefficient k of the preference exp(-k d^2) of each accepted draw summarised, before and
+  // after the adjustment. FND's k = (choice / (tolerance dmax))^2 is what its samples tell
+  // apart, however broad the posteriors of choice and tolerance are along it.
+  bool coefficient = false;
+  ParameterSummary coefficientRejection, coefficientRegression;
 };
 
 struct AbcResult {

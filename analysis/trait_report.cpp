@@ -67,6 +67,13 @@ std::string abcLines(const TraitAnalysis& a, const AbcSettings& abc) {
            shortNumber(g.median, 4), interval(g.lower, g.upper, 4), shortNumber(g.mean, 4),
            shortNumber(q.median, 4), interval(q.lower, q.upper, 4)});
     }
+    if (post.coefficient) {
+      const ParameterSummary& g = post.coefficientRegression;
+      const ParameterSummary& q = post.coefficientRejection;
+      rows.push_back({abc.models[m].name, "coefficient", shortNumber(g.median, 4),
+                      interval(g.lower, g.upper, 4), shortNumber(g.mean, 4),
+                      shortNumber(q.median, 4), interval(q.lower, q.upper, 4)});
+    }
   }
   if (rows.size() > 1) text += alignedColumns(rows, {true, true});
   if (abc.models.size() > 1) {

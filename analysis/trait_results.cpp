@@ -122,6 +122,18 @@ void estimateRows(const AbcSettings& abc, const AbcResult& r, const std::string&
         row.number(prior.lower).number(prior.upper).end();
       }
     }
+    if (!post.coefficient) continue;
+    for (const auto& [method, s] : {std::pair{"rejection", &post.coefficientRejection},
+                                    std::pair{"regression", &post.coefficientRegression}}) {
+      out += start;
+      TableRow row{out};
+      row.text(model.name).text("coefficient").text(method).integer(post.accepted);
+      value(row, s->mean);
+      value(row, s->median);
+      value(row, s->lower);
+      value(row, s->upper);
+      row.missing().missing().end();
+    }
   }
 }
 

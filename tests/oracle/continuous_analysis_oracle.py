@@ -152,18 +152,28 @@ def check_abc(table, posterior, statistics, estimates, fail):
                 if not close(draws[k]["adjusted"][name], a, ADJUSTED_TOLERANCE):
                     fail(f"simulation {k} {name}: adjusted {draws[k]['adjusted'][name]}, "
                          f"oracle {a!r}")
-            for method, values, weights in (
-                    ("rejection", [draws[k]["values"][name] for k in keys], [1.0] * len(keys)),
-                    ("regression", [draws[k]["adjusted"][name] for k in keys], list(w))):
-                row = [r for r in estimates if r["model"] == model and r["parameter"] == name
-                       and r["method"] == method][0]
-                want = {"mean": np.dot(values, weights) / sum(weights),
-                        "median": weighted_quantile(values, weights, 0.5),
-                        "lower": weighted_quantile(values, weights, 0.025),
-                        "upper": weighted_quantile(values, weights, 0.975)}
-                for column, value in want.items():
-                    if not close(number(row[column]), value):
-                        fail(f"{model} {name} {method} {column}: {row[column]}, oracle {value!r}")
+            check_summaries(estimates, model, name, [draws[k]["values"][name] for k in keys],
+                            [draws[k]["adjusted"][name] for k in keys], list(w), fail)
+        # FND's coefficient (choice / tolerance)^2 (dmax 1) of every draw.
+        coefficient = {kind: [(draws[k][kind]["choice"] / draws[k][kind]["tolerance"]) ** 2
+                              for k in keys] for kind in ("values", "adjusted")}
+        check_summaries(estimates, model, "coefficient", coefficient["values"],
+                        coefficient["adjusted"], list(w), fail)
+
+
+def check_summaries(estimates, model, name, values, adjusted, weights, fail):
+    """The posterior mean, median and 95 % interval of a parameter, before and after the
+    adjustment."""
+    for method, v, w in (("rejection", values, [1.0] * len(values)),
+                         ("regression", adjusted, weights)):
+        row = [r for r in estimates if r["model"] == model and r["parameter"] == name
+               and r["method"] == method][0]
+        want = {"mean": np.dot(v, w) / sum(w), "median": weighted_quantile(v, w, 0.5),
+                "lower": weighted_quantile(v, w, 0.025), "upper": weighted_quantile(v, w, 0.975)}
+        for column, value in want.items():
+            tolerance = TOLERANCE if method == "rejection" else ADJUSTED_TOLERANCE
+            if not close(number(row[column]), value, tolerance):
+                fail(f"{model} {name} {method} {column}: {row[column]}, oracle {value!r}")
 
 
 def main():
