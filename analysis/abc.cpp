@@ -49,8 +49,7 @@ bool simulateStatistics(const RunConfig& config, const ModelNumber& model,
                         TraitStatistics& statistics) {
   const FileResult result = simulateSample(config, model, *target.population, workspace, rng);
   if (result.k < target.pairs) return false;
-  statistics =
-      traitStatistics(workspace.x, workspace.y, target.pairs, momentsOf(workspace.traits));
+  statistics = traitStatistics(workspace.x, workspace.y, target.pairs, momentsOf(workspace.traits));
   return true;
 }
 
@@ -292,8 +291,8 @@ void summariseCoefficient(const AbcSettings& settings, int m, const AbcResult& r
     weights.push_back(d.weight);
   }
   post.coefficientRejection = summaryOf(drawn, ones);
-  post.coefficientRegression = post.adjusted ? summaryOf(adjusted, weights)
-                                             : ParameterSummary{kNaN, kNaN, kNaN, kNaN};
+  post.coefficientRegression =
+      post.adjusted ? summaryOf(adjusted, weights) : ParameterSummary{kNaN, kNaN, kNaN, kNaN};
 }
 
 // The posterior of each model: its probability, and the summaries of its parameters before and

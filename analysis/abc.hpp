@@ -81,9 +81,9 @@ struct AbcDraw {
   long long simulation = 0;  // from 0
   int model = 0;
   double distance = 0.0;
-  double weight = 0.0;            // Epanechnikov: 1 - (distance / largest accepted distance)^2
-  std::vector<double> values;     // per prior of its model
-  std::vector<double> adjusted;   // after the regression adjustment (the values without one)
+  double weight = 0.0;           // Epanechnikov: 1 - (distance / largest accepted distance)^2
+  std::vector<double> values;    // per prior of its model
+  std::vector<double> adjusted;  // after the regression adjustment (the values without one)
   TraitStatistics statistics{};
 };
 
@@ -94,7 +94,7 @@ struct ParameterSummary {
 struct ModelPosterior {
   long long simulations = 0, accepted = 0;
   double probability = 0.0;
-  bool adjusted = false;  // the regression adjustment was made
+  bool adjusted = false;                                // the regression adjustment was made
   std::vector<ParameterSummary> rejection, regression;  // per prior of the model
   // A Gaussian preference whose coefficient is drawn (a prior on choice, tolerance or dmax): the
   // coefficient k of the preference exp(-k d^2) of each accepted draw summarised, before and
@@ -106,7 +106,7 @@ struct ModelPosterior {
 
 struct AbcResult {
   long long simulations = 0, complete = 0, acceptedWanted = 0;
-  TraitStatistics observed{}, scale{};  // scale: the median absolute deviation
+  TraitStatistics observed{}, scale{};            // scale: the median absolute deviation
   std::array<bool, kTraitStatisticCount> used{};  // in the distance
   std::vector<AbcDraw> accepted;                  // nearest first
   std::vector<ModelPosterior> models;

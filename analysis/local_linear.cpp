@@ -60,8 +60,8 @@ bool weightedLeastSquares(const std::vector<std::vector<double>>& x, const std::
                           std::vector<std::vector<double>>& beta) {
   beta.clear();
   const std::size_t p = x.empty() ? 0 : x[0].size() + 1;
-  const auto weighted = static_cast<std::size_t>(
-      std::count_if(w.begin(), w.end(), [](double v) { return v > 0.0; }));
+  const auto weighted =
+      static_cast<std::size_t>(std::count_if(w.begin(), w.end(), [](double v) { return v > 0.0; }));
   if (weighted < p || p == 0) return false;
   // The normal equations X'WX beta = X'Wy, with the predictors centred on their weighted means
   // (which leaves the slopes as they are and keeps the system well conditioned).

@@ -81,7 +81,7 @@ std::string modelLines(const TableAnalysis& a) {
 }  // namespace
 
 std::string alignedColumns(const std::vector<std::vector<std::string>>& rows,
-                    const std::vector<bool>& leftAligned) {
+                           const std::vector<bool>& leftAligned) {
   std::vector<std::size_t> width;
   for (const std::vector<std::string>& row : rows)
     for (std::size_t c = 0; c < row.size(); ++c) {

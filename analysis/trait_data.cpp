@@ -47,19 +47,43 @@ double variance(const std::vector<double>& v) {
 }  // namespace
 
 const std::vector<std::string>& traitReservedColumns() {
-  static const std::vector<std::string> names = {
-      "table",     "sample_size", "population_females", "population_males", "statistic",
-      "value",     "lower",       "upper",              "t",                "df",
-      "p_t",       "p_null",      "se_null",            "null_replicates",  "note",
-      "model",     "simulation",  "distance",           "weight",           "parameter",
-      "adjusted",  "method",      "accepted",           "mean",             "median",
-      "source",    "sex",         "trait",              "in_distance",      "prior_lower",
-      "prior_upper"};
+  static const std::vector<std::string> names = {"table",
+                                                 "sample_size",
+                                                 "population_females",
+                                                 "population_males",
+                                                 "statistic",
+                                                 "value",
+                                                 "lower",
+                                                 "upper",
+                                                 "t",
+                                                 "df",
+                                                 "p_t",
+                                                 "p_null",
+                                                 "se_null",
+                                                 "null_replicates",
+                                                 "note",
+                                                 "model",
+                                                 "simulation",
+                                                 "distance",
+                                                 "weight",
+                                                 "parameter",
+                                                 "adjusted",
+                                                 "method",
+                                                 "accepted",
+                                                 "mean",
+                                                 "median",
+                                                 "source",
+                                                 "sex",
+                                                 "trait",
+                                                 "in_distance",
+                                                 "prior_lower",
+                                                 "prior_upper"};
   return names;
 }
 
-FileLayout readTraitTables(const std::string& path, bool announce,
-                           const std::function<void(const TraitTable&, const FileLayout&)>& onTable) {
+FileLayout readTraitTables(
+    const std::string& path, bool announce,
+    const std::function<void(const TraitTable&, const FileLayout&)>& onTable) {
   const FileColumns columns{{kFemaleTrait, kMaleTrait},
                             {kFemaleTrait, kMaleTrait},
                             "female_trait male_trait, one row per mated pair",

@@ -35,8 +35,9 @@ const std::vector<std::string>& traitReservedColumns();
 // the file's columns; stops on bad
 // input (a trait that is not a finite number, a table of fewer than kLeastPairs pairs). With
 // announce false the file is read without the "Reading file" line.
-FileLayout readTraitTables(const std::string& path, bool announce,
-                           const std::function<void(const TraitTable&, const FileLayout&)>& onTable);
+FileLayout readTraitTables(
+    const std::string& path, bool announce,
+    const std::function<void(const TraitTable&, const FileLayout&)>& onTable);
 
 // The population's traits, females and males in the order of the file, with their limits.
 // Stops on bad input (a sex that is neither female nor male, a trait that is not a finite
@@ -48,7 +49,8 @@ Traits populationOfPairs(const TraitTable& table);
 
 // Stops when the encounter process cannot draw the table's pairs from the population: under
 // encounters every individual mates once, with replacement any pair may mate again.
-void checkPopulationSize(const TraitTable& table, const FileLayout& layout, const Traits& population,
-                         const std::string& populationName, EncounterProcess process);
+void checkPopulationSize(const TraitTable& table, const FileLayout& layout,
+                         const Traits& population, const std::string& populationName,
+                         EncounterProcess process);
 
 }  // namespace pairlab

@@ -25,8 +25,9 @@ std::string testLines(const TraitAnalysis& a, const char* process) {
   if (simulated) head.push_back("p " + std::string(process) + " (se)");
   std::vector<std::vector<std::string>> rows = {head};
   const CorrelationTests& c = a.correlation;
-  std::vector<std::string> r = {"r",        shortNumber(c.r, 5),  interval(c.lower, c.upper, 4),
-                                shortNumber(c.t, 5), NtoS(c.df), shortNumber(c.pT, 3)};
+  std::vector<std::string> r = {
+      "r",        shortNumber(c.r, 5), interval(c.lower, c.upper, 4), shortNumber(c.t, 5),
+      NtoS(c.df), shortNumber(c.pT, 3)};
   if (simulated) r.push_back(pValue(a.nulls[kCorrelation]));
   rows.push_back(r);
   rows.push_back({"r adjusted", shortNumber(c.adjusted, 5)});
@@ -53,19 +54,18 @@ std::string abcLines(const TraitAnalysis& a, const AbcSettings& abc) {
   std::string text = "  ABC: " + NtoS(r.simulations) + " simulations, " +
                      NtoS(static_cast<long long>(r.accepted.size())) + " accepted; distance on " +
                      (used.empty() ? std::string("no statistic") : used) + "\n";
-  std::vector<std::vector<std::string>> rows = {
-      {"model", "parameter", "median", "95 % interval", "mean", "rejection: median",
-       "95 % interval"}};
+  std::vector<std::vector<std::string>> rows = {{"model", "parameter", "median", "95 % interval",
+                                                 "mean", "rejection: median", "95 % interval"}};
   for (std::size_t m = 0; m < abc.models.size(); ++m) {
     const ModelPosterior& post = r.models[m];
     for (std::size_t j = 0; j < abc.models[m].priors.size(); ++j) {
       const ParameterSummary& g = post.regression[j];
       const ParameterSummary& q = post.rejection[j];
-      rows.push_back(
-          {abc.models[m].name,
-           abc.priors[static_cast<std::size_t>(abc.models[m].priors[j])].parameter->name,
-           shortNumber(g.median, 4), interval(g.lower, g.upper, 4), shortNumber(g.mean, 4),
-           shortNumber(q.median, 4), interval(q.lower, q.upper, 4)});
+      rows.push_back({abc.models[m].name,
+                      abc.priors[static_cast<std::size_t>(abc.models[m].priors[j])].parameter->name,
+                      shortNumber(g.median, 4), interval(g.lower, g.upper, 4),
+                      shortNumber(g.mean, 4), shortNumber(q.median, 4),
+                      interval(q.lower, q.upper, 4)});
     }
     if (post.coefficient) {
       const ParameterSummary& g = post.coefficientRegression;
@@ -98,8 +98,8 @@ std::string mostProbable(const AbcResult& r, const AbcSettings& abc) {
 
 }  // namespace
 
-std::string traitTableSummary(const TraitAnalysis& a, const FileLayout& layout,
-                              const char* process, const AbcSettings* abc) {
+std::string traitTableSummary(const TraitAnalysis& a, const FileLayout& layout, const char* process,
+                              const AbcSettings* abc) {
   std::string title = groupTitle(a.table.number, layout.groupNames, a.table.groupValues);
   title[0] = 'T';
   std::string text = "\n" + title + "\n  " + NtoS(static_cast<long long>(a.table.female.size())) +

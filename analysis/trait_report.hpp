@@ -25,7 +25,6 @@ struct TraitTally {
 
 // The closing lines: how many tables, the share whose tests were significant at 5 %, how often
 // each model was the most probable, and where the tables went.
-std::string traitRunSummary(const TraitTally& tally, const std::string& directory,
-                            long long shown);
+std::string traitRunSummary(const TraitTally& tally, const std::string& directory, long long shown);
 
 }  // namespace pairlab

@@ -44,9 +44,8 @@ struct TestRow {
 
 void testRows(const TraitAnalysis& a, const std::string& start, std::string& out) {
   const CorrelationTests& c = a.correlation;
-  std::vector<TestRow> rows = {{"r", c.r, c.lower, c.upper, c.t, c.df, c.pT},
-                               {"r_adjusted", c.adjusted},
-                               {"J", c.J}};
+  std::vector<TestRow> rows = {
+      {"r", c.r, c.lower, c.upper, c.t, c.df, c.pT}, {"r_adjusted", c.adjusted}, {"J", c.J}};
   for (int s = kMeanDifference; s < kTraitStatisticCount; ++s)
     rows.push_back({kTraitStatisticNames[s],
                     a.populationGiven || !isSelectionStatistic(s) ? a.statistics[s] : kNaN});
@@ -177,12 +176,12 @@ TraitResults::TraitResults(const std::string& directory, const FileLayout& layou
   posterior_->text() =
       header(layout, "model\tsimulation\tdistance\tweight\tparameter\tvalue\tadjusted");
   estimates_.emplace(directory + "/estimates.tsv");
-  estimates_->text() = header(
-      layout, "model\tparameter\tmethod\taccepted\tmean\tmedian\tlower\tupper\tprior_lower\t"
-              "prior_upper");
+  estimates_->text() =
+      header(layout,
+             "model\tparameter\tmethod\taccepted\tmean\tmedian\tlower\tupper\tprior_lower\t"
+             "prior_upper");
   statistics_.emplace(directory + "/statistics.tsv");
-  statistics_->text() =
-      header(layout, "statistic\tin_distance\tsource\tmodel\tsimulation\tvalue");
+  statistics_->text() = header(layout, "statistic\tin_distance\tsource\tmodel\tsimulation\tvalue");
 }
 
 void TraitResults::add(const TraitAnalysis& a) {

@@ -28,7 +28,8 @@ Moments moments(std::size_t n, Value value, int ddof) {
 }
 
 Moments momentsOfAll(const std::vector<double>& v, int ddof) {
-  return moments(v.size(), [&](std::size_t i) { return v[i]; }, ddof);
+  return moments(
+      v.size(), [&](std::size_t i) { return v[i]; }, ddof);
 }
 
 }  // namespace
@@ -41,22 +42,23 @@ PopulationMoments momentsOf(const Traits& population) {
   m.maleMean = males.mean;
   m.maleSd = males.sd;
   const std::size_t nf = population.female.size();
-  m.sd = moments(
-             nf + population.male.size(),
-             [&](std::size_t i) { return i < nf ? population.female[i] : population.male[i - nf]; },
-             0)
-             .sd;
+  m.sd =
+      moments(
+          nf + population.male.size(),
+          [&](std::size_t i) { return i < nf ? population.female[i] : population.male[i - nf]; }, 0)
+          .sd;
   return m;
 }
 
-TraitStatistics traitStatistics(const std::vector<double>& x, const std::vector<double>& y,
-                                int n, const PopulationMoments& population) {
+TraitStatistics traitStatistics(const std::vector<double>& x, const std::vector<double>& y, int n,
+                                const PopulationMoments& population) {
   const auto count = static_cast<std::size_t>(n);
   const std::vector<double> xs(x.begin(), x.begin() + n), ys(y.begin(), y.begin() + n);
   std::array<double, 2> regression{};
   TraitStatistics s{};
   s[kCorrelation] = regcorrelxy(xs, ys, false, false, regression);
-  const Moments d = moments(count, [&](std::size_t i) { return xs[i] - ys[i]; }, 1);
+  const Moments d = moments(
+      count, [&](std::size_t i) { return xs[i] - ys[i]; }, 1);
   s[kMeanDifference] = d.mean / population.sd;
   s[kSdDifference] = d.sd / population.sd;
   const Moments f = momentsOfAll(xs, 1), m = momentsOfAll(ys, 1);

@@ -22,7 +22,7 @@ enum TraitStatisticId {
 };
 inline constexpr int kTraitStatisticCount = 7;
 inline constexpr const char* kTraitStatisticNames[kTraitStatisticCount] = {
-    "r", "mean_difference", "sd_difference", "female_shift", "female_sd_ratio",
+    "r",          "mean_difference", "sd_difference", "female_shift", "female_sd_ratio",
     "male_shift", "male_sd_ratio"};
 // The statistics of selection on each sex, which need a population apart from the pairs.
 inline bool isSelectionStatistic(int s) { return s >= kFemaleShift; }
@@ -40,8 +40,8 @@ PopulationMoments momentsOf(const Traits& population);
 // drawn from, in the units the sample was drawn in: they do not change when the traits of the
 // population and the sample are moved and rescaled together. r is the correlation of the
 // continuous road (regcorrelxy); standard deviations of a sample divide by n - 1.
-TraitStatistics traitStatistics(const std::vector<double>& x, const std::vector<double>& y,
-                                int n, const PopulationMoments& population);
+TraitStatistics traitStatistics(const std::vector<double>& x, const std::vector<double>& y, int n,
+                                const PopulationMoments& population);
 
 // The correlation of an observed sample and its tests: r and its small-sample adjusted value
 // (the code of the continuous road's correlation file), the 95 % interval of r by Fisher's z, the

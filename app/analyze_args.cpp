@@ -48,8 +48,10 @@ void applyContinuous(AnalyzeConfig& c, const std::string& option, const std::str
   } else if (option == "--accept") {
     const std::optional<double> v = readReal(value);
     if (!v || !(*v > 0.0 && *v <= 1.0))
-      reject("--accept takes the share of the simulations accepted, above 0 and at most 1, not "
-             "\"" + value + "\"");
+      reject(
+          "--accept takes the share of the simulations accepted, above 0 and at most 1, not "
+          "\"" +
+          value + "\"");
     c.accept = *v;
   } else if (option == "--models") {
     c.models = listItems(value);
@@ -85,8 +87,8 @@ void apply(AnalyzeConfig& c, const std::string& option, const std::string& value
 
 bool takesValue(const std::string& option) {
   for (const char* name :
-       {"--out", "--null", "--process", "--mrmax", "--seed", "--show", "--progress",
-        "--population", "--abc", "--prior", "--accept", "--models", "--threads"})
+       {"--out", "--null", "--process", "--mrmax", "--seed", "--show", "--progress", "--population",
+        "--abc", "--prior", "--accept", "--models", "--threads"})
     if (option == name) return true;
   return false;
 }

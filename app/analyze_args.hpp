@@ -26,12 +26,12 @@ struct AnalyzeConfig {
 
   // Continuous traits (--continuous): pairs of traits, their population, the inference.
   bool continuous = false;
-  std::string population;            // "" for none: the mated individuals stand for it
-  long long abc = 0;                 // simulations of the inference; 0 for none
-  std::vector<std::string> priors;   // NAME=LOW:HIGH as given
-  double accept = 0.01;              // the share of the simulations accepted
-  std::vector<std::string> models;   // --models, in order; empty for the model of -model
-  int threads = 0;                   // 0: every core
+  std::string population;                // "" for none: the mated individuals stand for it
+  long long abc = 0;                     // simulations of the inference; 0 for none
+  std::vector<std::string> priors;       // NAME=LOW:HIGH as given
+  double accept = 0.01;                  // the share of the simulations accepted
+  std::vector<std::string> models;       // --models, in order; empty for the model of -model
+  int threads = 0;                       // 0: every core
   std::vector<std::string> roadOptions;  // options of the continuous road with their values
 };
 

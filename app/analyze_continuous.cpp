@@ -27,10 +27,10 @@ bool given(const AnalyzeConfig& c, const char* option) {
 
 // The options of the continuous road that an analysis takes: the model and its encounters, the
 // preferences and aging. The data give the population and the sample.
-constexpr const char* kRoadOptions[] = {"-model",     "-choice",    "-tolerance", "-dmax",
-                                        "-bias",      "-onechoosy", "-mintrait",  "-scaling",
-                                        "-gaussian",  "-logistic_params", "-impatient",
-                                        "-age_params"};
+constexpr const char* kRoadOptions[] = {
+    "-model",    "-choice",          "-tolerance", "-dmax",
+    "-bias",     "-onechoosy",       "-mintrait",  "-scaling",
+    "-gaussian", "-logistic_params", "-impatient", "-age_params"};
 
 RunConfig roadConfig(const AnalyzeConfig& config) {
   RunConfig road;
@@ -42,8 +42,9 @@ RunConfig roadConfig(const AnalyzeConfig& config) {
         std::end(kRoadOptions)) {
       std::string taken;
       for (const char* o : kRoadOptions) taken += (taken.empty() ? "" : " ") + std::string(o);
-      reject(option + " is not an option of the analysis: the data give the population and the "
-                      "sample (the options of the continuous road it takes: " +
+      reject(option +
+             " is not an option of the analysis: the data give the population and the "
+             "sample (the options of the continuous road it takes: " +
              taken + ")");
     }
   road.continuous = true;
@@ -65,8 +66,9 @@ NullProcess nullProcess(EncounterProcess p) {
 EncounterProcess settleProcess(const AnalyzeConfig& c, const RunConfig& road) {
   if (!wasGiven(road, "-model")) return encounterProcess(c.process);
   if (!c.models.empty())
-    reject("give the model with -model or the models with --models, not both (the process of "
-           "--models: --process)");
+    reject(
+        "give the model with -model or the models with --models, not both (the process of "
+        "--models: --process)");
   const ModelNumber m = decodeModelNumber(road.model, ModelNumbering::Continuous);
   if (given(c, "--process") && encounterProcess(c.process) != m.process)
     reject("-model " + NtoS(road.model) + " names " + processName(nullProcess(m.process)) +
@@ -124,8 +126,9 @@ std::vector<AbcModel> abcModels(const AnalyzeConfig& c, const RunConfig& road,
   std::vector<AbcModel> models;
   if (c.models.empty()) {
     if (!wasGiven(road, "-model"))
-      reject("--abc needs the model to fit: -model M as pairlab takes it (-model -1: FND under "
-             "individual encounters) or --models FND,random,...");
+      reject(
+          "--abc needs the model to fit: -model M as pairlab takes it (-model -1: FND under "
+          "individual encounters) or --models FND,random,...");
     models.push_back(optionModel(road));
     return models;
   }
@@ -157,8 +160,8 @@ double priorEnd(const AbcParameter& p, const std::string& text, const RunConfig&
   try {
     ParseArgs(static_cast<int>(argv.size()), argv.data(), scratch);
   } catch (const Stop& stop) {
-    reject("--prior " + prior + ": the " + end + " end " + text + " is not a value of " +
-           p.option + " (" + std::string(stripSpace(stop.message)) + ")");
+    reject("--prior " + prior + ": the " + end + " end " + text + " is not a value of " + p.option +
+           " (" + std::string(stripSpace(stop.message)) + ")");
   }
   return p.field(scratch);
 }
@@ -172,13 +175,16 @@ Prior parsePrior(const std::string& text, const RunConfig& road) {
   const AbcParameter* p = findAbcParameter(name);
   if (p == nullptr) {
     std::string names;
-    for (const AbcParameter& q : abcParameters()) names += (names.empty() ? "" : ", ") + std::string(q.name);
+    for (const AbcParameter& q : abcParameters())
+      names += (names.empty() ? "" : ", ") + std::string(q.name);
     reject("--prior " + text + ": no parameter " + name + " (the parameters: " + names + ")");
   }
   if (optionValueCount(p->option) == 1 && wasGiven(road, p->option))
-    reject("--prior " + text + ": " + p->option + " is given a value too: give the value or the "
+    reject("--prior " + text + ": " + p->option +
+           " is given a value too: give the value or the "
            "prior");
-  const std::string low = text.substr(equals + 1, colon - equals - 1), high = text.substr(colon + 1);
+  const std::string low = text.substr(equals + 1, colon - equals - 1),
+                    high = text.substr(colon + 1);
   Prior prior{p, priorEnd(*p, low, road, text, "lower"), priorEnd(*p, high, road, text, "upper")};
   if (!(prior.lower < prior.upper))
     reject("--prior " + text + ": the range is empty (" + low + " is not below " + high + ")");
@@ -207,7 +213,8 @@ std::string unusedBecause(const AbcModel& model, const AbcParameter& p, bool cho
 void attachPriors(const std::vector<std::string>& texts, const std::vector<Prior>& priors,
                   std::vector<AbcModel>& models) {
   bool choicePrior = false;
-  for (const Prior& p : priors) choicePrior = choicePrior || std::string(p.parameter->name) == "choice";
+  for (const Prior& p : priors)
+    choicePrior = choicePrior || std::string(p.parameter->name) == "choice";
   for (std::size_t j = 0; j < priors.size(); ++j) {
     std::string reason;
     bool used = false;
@@ -221,7 +228,8 @@ void attachPriors(const std::vector<std::string>& texts, const std::vector<Prior
       }
     }
     if (!used)
-      reject("--prior " + texts[j] + ": " + (models.size() == 1 ? reason : "no model uses it (" + reason + ")"));
+      reject("--prior " + texts[j] + ": " +
+             (models.size() == 1 ? reason : "no model uses it (" + reason + ")"));
   }
 }
 
@@ -239,8 +247,9 @@ AbcSettings abcSettings(const AnalyzeConfig& c, const RunConfig& road, Encounter
   }
   attachPriors(c.priors, abc.priors, abc.models);
   if (abc.models.size() == 1 && abc.priors.empty())
-    reject("--abc needs a prior (--prior NAME=LOW:HIGH) for the model to infer, or several "
-           "models to compare (--models)");
+    reject(
+        "--abc needs a prior (--prior NAME=LOW:HIGH) for the model to infer, or several "
+        "models to compare (--models)");
   return abc;
 }
 
@@ -332,8 +341,7 @@ ContinuousInput readContinuousInput(const AnalyzeConfig& config, const Continuou
   in.layout = readTraitTables(config.input, true, [&](const TraitTable& t, const FileLayout& l) {
     ++in.tables;
     largestTable = std::max(largestTable, t.female.size());
-    if (in.population)
-      checkPopulationSize(t, l, *in.population, config.population, setup.process);
+    if (in.population) checkPopulationSize(t, l, *in.population, config.population, setup.process);
   });
   // The simulations of one table at a time, and a sample's work space per thread.
   const int n = static_cast<int>(largestTable);

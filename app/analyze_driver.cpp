@@ -87,8 +87,8 @@ void rejectContinuousOptions(const AnalyzeConfig& c) {
 
 // The output directory of the analysis, opened with the ledger row, the options without effect
 // and the files; false for a run that ends there.
-bool openAnalysis(const AnalyzeConfig& config, std::int64_t seed, int argc,
-                  const char* const* argv, std::int64_t start, std::optional<RunOutput>& output,
+bool openAnalysis(const AnalyzeConfig& config, std::int64_t seed, int argc, const char* const* argv,
+                  std::int64_t start, std::optional<RunOutput>& output,
                   const std::vector<NotApplied>& notApplied, const RunFiles& files,
                   long long tables, std::string& directory) {
   std::cout << "\nSeed: " << seed << std::endl;
@@ -110,8 +110,8 @@ int analyseContinuous(const AnalyzeConfig& config, int argc, const char* const* 
   RunFiles files;
   files.runFiles = TraitResults::files(setup.abc.has_value());
   std::string directory;
-  if (!openAnalysis(config, seed, argc, argv, start, output, setup.notApplied, files,
-                    input.tables, directory))
+  if (!openAnalysis(config, seed, argc, argv, start, output, setup.notApplied, files, input.tables,
+                    directory))
     return 0;
   analyseContinuousTables(config, setup, input, static_cast<std::uint64_t>(seed), directory,
                           *output);

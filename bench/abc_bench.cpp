@@ -94,9 +94,8 @@ void BM_AbcSimulation(benchmark::State& state) {
         simulateStatistics(config, settings.models[0].model, {&traits, 100}, workspace, rng, s));
   }
   const auto inverted = benchmark::Counter::kIsRate | benchmark::Counter::kInvert;
-  state.counters["uniform_draws"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * uniformDrawNanoseconds() * 1e-9,
-                         inverted);
+  state.counters["uniform_draws"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * uniformDrawNanoseconds() * 1e-9, inverted);
 }
 BENCHMARK(BM_AbcSimulation)->Unit(benchmark::kMicrosecond);
 
@@ -112,7 +111,8 @@ void BM_AbcSimulationParts(benchmark::State& state) {
   config.choice = 0.5;
   config.tolerance = 0.1;
   Random first(1);
-  const int k = simulateSample(config, {1, EncounterProcess::Individual}, traits, workspace, first).k;
+  const int k =
+      simulateSample(config, {1, EncounterProcess::Individual}, traits, workspace, first).k;
   for (auto _ : state) {
     if (state.range(0) == 3) {
       benchmark::DoNotOptimize(
@@ -133,8 +133,8 @@ void BM_AbcSimulationParts(benchmark::State& state) {
       benchmark::DoNotOptimize(order.largest());
     } else {
       Random rng(static_cast<std::uint64_t>(++i));
-      const FileResult r = simulateSample(config, {1, EncounterProcess::Individual}, traits,
-                                          workspace, rng);
+      const FileResult r =
+          simulateSample(config, {1, EncounterProcess::Individual}, traits, workspace, rng);
       benchmark::DoNotOptimize(r.k);
     }
   }
@@ -157,8 +157,8 @@ BENCHMARK(BM_AbcThreads)->Arg(1)->Arg(2)->Unit(benchmark::kSecond)->UseRealTime(
 
 // The whole program on one table of 100 pairs from a population of 500 in a scratch directory.
 void BM_AbcWholeProgram(benchmark::State& state) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("pairlab-abc-bench." + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("pairlab-abc-bench." + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const Traits traits = population();
   {
@@ -167,25 +167,51 @@ void BM_AbcWholeProgram(benchmark::State& state) {
     for (double t : traits.female) pop << "F\t" << t << "\n";
     for (double t : traits.male) pop << "M\t" << t << "\n";
     pairs << "female_trait\tmale_trait\n";
-    for (int i = 0; i < 100; ++i) pairs << traits.female[i] << "\t" << traits.male[i] * 0.3 + traits.female[i] * 0.7 << "\n";
+    for (int i = 0; i < 100; ++i)
+      pairs << traits.female[i] << "\t" << traits.male[i] * 0.3 + traits.female[i] * 0.7 << "\n";
   }
   const std::string threads = std::to_string(state.range(0));
   const std::string in = (dir / "pairs.tsv").string(), pop = (dir / "population.tsv").string(),
                     out = (dir / "out").string();
-  const char* argv[] = {"pairlab-analyze", in.c_str(), "--continuous", "--population",
-                        pop.c_str(), "-model", "-1", "--abc", "100000", "--prior", "choice=0:1",
-                        "--prior", "tolerance=0.02:0.5", "--null", "0", "--seed", "1",
-                        "--threads", threads.c_str(), "--out", out.c_str(), "--progress", "0"};
+  const char* argv[] = {"pairlab-analyze",
+                        in.c_str(),
+                        "--continuous",
+                        "--population",
+                        pop.c_str(),
+                        "-model",
+                        "-1",
+                        "--abc",
+                        "100000",
+                        "--prior",
+                        "choice=0:1",
+                        "--prior",
+                        "tolerance=0.02:0.5",
+                        "--null",
+                        "0",
+                        "--seed",
+                        "1",
+                        "--threads",
+                        threads.c_str(),
+                        "--out",
+                        out.c_str(),
+                        "--progress",
+                        "0"};
   std::ostringstream discard;
   std::streambuf* saved = std::cout.rdbuf(discard.rdbuf());
-  for (auto _ : state) benchmark::DoNotOptimize(runAnalyze(static_cast<int>(std::size(argv)), argv));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(runAnalyze(static_cast<int>(std::size(argv)), argv));
   std::cout.rdbuf(saved);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   state.counters["peak_rss_mb"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
   std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_AbcWholeProgram)->Arg(1)->Arg(2)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_AbcWholeProgram)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace
 }  // namespace pairlab

@@ -76,10 +76,10 @@ double sampleBytes(int nfem, int nmale, int matings) {
   // The traits (8 bytes) and the candidate lists (about 40 bytes) of every individual, the order
   // of the preferences without its table, and the pairs.
   const double individuals = static_cast<double>(nfem) + static_cast<double>(nmale);
-  const double order = pairOrderBytes(nfem, nmale) -
-                       (static_cast<double>(nfem) * nmale <= PairOrder::kTablePairs
-                            ? 8.0 * static_cast<double>(nfem) * nmale
-                            : 0.0);
+  const double order =
+      pairOrderBytes(nfem, nmale) - (static_cast<double>(nfem) * nmale <= PairOrder::kTablePairs
+                                         ? 8.0 * static_cast<double>(nfem) * nmale
+                                         : 0.0);
   return 48.0 * individuals + order + 16.0 * static_cast<double>(matings);
 }
 

@@ -2,11 +2,12 @@
 // weighted quantiles on cases with known answers; and the inference itself on a small population:
 // the same for any number of threads, every accepted draw what its own stream simulates, the
 // nearest accepted with their Epanechnikov weights, adjusted values inside the priors.
+#include "analysis/abc.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "analysis/abc.hpp"
 #include "analysis/local_linear.hpp"
 #include "analysis/trait_statistics.hpp"
 
@@ -46,7 +47,7 @@ TEST(LocalLinear, WeightedQuantilesAndMeans) {
     const std::vector<double>& weights;
     double q, expected;
   } cases[] = {{ones, 0.5, 3}, {ones, 0.2, 1}, {ones, 0.21, 2}, {ones, 1.0, 5},
-               {ones, 0.0, 1}, {w, 0.5, 2},    {w, 0.26, 2},   {w, 0.76, 3}};
+               {ones, 0.0, 1}, {w, 0.5, 2},    {w, 0.26, 2},    {w, 0.76, 3}};
   for (const auto& c : cases) EXPECT_EQ(weightedQuantile(v, c.weights, c.q), c.expected) << c.q;
   EXPECT_DOUBLE_EQ(weightedMean(v, w), (1.0 + 3.0 + 4.0) / 4.0);
   EXPECT_TRUE(std::isnan(weightedQuantile(v, std::vector<double>(5, 0.0), 0.5)));
@@ -128,7 +129,8 @@ TEST(Abc, IsTheSameForAnyThreadsAndEachDrawIsWhatItsStreamSimulates) {
     settings.priors[j].parameter->field(config) = first.values[j];
   SampleWorkspace workspace;
   TraitStatistics again{};
-  ASSERT_TRUE(simulateStatistics(config, settings.models[static_cast<std::size_t>(first.model)].model,
+  ASSERT_TRUE(simulateStatistics(config,
+                                 settings.models[static_cast<std::size_t>(first.model)].model,
                                  target, workspace, rng, again));
   EXPECT_EQ(again, first.statistics);
 }

@@ -22,8 +22,8 @@ RunResult analyze(const std::vector<std::string>& args, const fs::path& dir) {
 std::string pairsTable(int n, const std::string& group = "") {
   std::string text = (group.empty() ? "" : "site\t") + std::string("female_trait\tmale_trait\n");
   for (int i = 0; i < n; ++i)
-    text += (group.empty() ? "" : group + "\t") + std::to_string(0.1 * i + 0.01 * (i % 3)) +
-            "\t" + std::to_string(0.1 * i + 0.02 * (i % 4)) + "\n";
+    text += (group.empty() ? "" : group + "\t") + std::to_string(0.1 * i + 0.01 * (i % 3)) + "\t" +
+            std::to_string(0.1 * i + 0.02 * (i % 4)) + "\n";
   return text;
 }
 std::string populationTable(int nf, int nm) {
@@ -42,23 +42,88 @@ TEST(ContinuousAnalysis, BadInputStopsWithItsPlaceAndWritesNothing) {
     std::string pairs, population;
     std::vector<std::string> args, expected;
   } cases[] = {
-      {"no male trait", "female_trait\tx\n1\t2\n", pop, {}, {"line 1: the header has no column male_trait"}},
-      {"trait not a number", pairsTable(6) + "1.5\tbig\n", pop, {}, {"line 8, column male_trait: \"big\" is not a number"}},
-      {"infinite trait", pairsTable(6) + "inf\t1\n", pop, {}, {"line 8, column female_trait: \"inf\" is not a finite"}},
-      {"four pairs", pairsTable(4, "a") + "b\t1\t1\n", pop, {}, {"line 2: the table that starts here holds 4 pairs: at least 5"}},
-      {"grouping column named as a result", "weight\tfemale_trait\tmale_trait\n1\t1\t1\n", pop, {}, {"column weight: a grouping column may not"}},
-      {"unknown sex", pairs, "sex\ttrait\nF\t1\nX\t2\n", {}, {"pop.tsv, line 3, column sex: \"X\" is neither female nor male"}},
-      {"no males", pairs, "sex\ttrait\nF\t1\nF\t2\n", {}, {"pop.tsv, column sex: the population has no male"}},
-      {"females that do not vary", pairs, "sex\ttrait\nF\t1\nF\t1\nM\t2\nM\t3\n", {}, {"the traits of the females do not vary"}},
-      {"population too small", pairs, populationTable(30, 7), {}, {"in.tsv, line 2: table 1 holds 8 pairs, more than the population (pop.tsv: 30 females, 7 males)"}},
-      {"prior outside the option", pairs, pop, {"-model", "-1", "--abc", "10", "--prior", "choice=-2:1"}, {"--prior choice=-2:1: the lower end -2 is not a value of -choice"}},
-      {"empty range", pairs, pop, {"-model", "-1", "--abc", "10", "--prior", "tolerance=0.3:0.3", "-choice", "1"}, {"the range is empty"}},
-      {"parameter the model does not use", pairs, pop, {"-model", "-3", "--abc", "10", "--prior", "tolerance=0.1:0.2"}, {"logistic does not use it: the logistic preference does not use it"}},
-      {"preference of choice 0", pairs, pop, {"-model", "-2", "--abc", "10", "--prior", "dmax=1:2"}, {"-choice is 0, random mating"}},
+      {"no male trait",
+       "female_trait\tx\n1\t2\n",
+       pop,
+       {},
+       {"line 1: the header has no column male_trait"}},
+      {"trait not a number",
+       pairsTable(6) + "1.5\tbig\n",
+       pop,
+       {},
+       {"line 8, column male_trait: \"big\" is not a number"}},
+      {"infinite trait",
+       pairsTable(6) + "inf\t1\n",
+       pop,
+       {},
+       {"line 8, column female_trait: \"inf\" is not a finite"}},
+      {"four pairs",
+       pairsTable(4, "a") + "b\t1\t1\n",
+       pop,
+       {},
+       {"line 2: the table that starts here holds 4 pairs: at least 5"}},
+      {"grouping column named as a result",
+       "weight\tfemale_trait\tmale_trait\n1\t1\t1\n",
+       pop,
+       {},
+       {"column weight: a grouping column may not"}},
+      {"unknown sex",
+       pairs,
+       "sex\ttrait\nF\t1\nX\t2\n",
+       {},
+       {"pop.tsv, line 3, column sex: \"X\" is neither female nor male"}},
+      {"no males",
+       pairs,
+       "sex\ttrait\nF\t1\nF\t2\n",
+       {},
+       {"pop.tsv, column sex: the population has no male"}},
+      {"females that do not vary",
+       pairs,
+       "sex\ttrait\nF\t1\nF\t1\nM\t2\nM\t3\n",
+       {},
+       {"the traits of the females do not vary"}},
+      {"population too small",
+       pairs,
+       populationTable(30, 7),
+       {},
+       {"in.tsv, line 2: table 1 holds 8 pairs, more than the population (pop.tsv: 30 females, 7 "
+        "males)"}},
+      {"prior outside the option",
+       pairs,
+       pop,
+       {"-model", "-1", "--abc", "10", "--prior", "choice=-2:1"},
+       {"--prior choice=-2:1: the lower end -2 is not a value of -choice"}},
+      {"empty range",
+       pairs,
+       pop,
+       {"-model", "-1", "--abc", "10", "--prior", "tolerance=0.3:0.3", "-choice", "1"},
+       {"the range is empty"}},
+      {"parameter the model does not use",
+       pairs,
+       pop,
+       {"-model", "-3", "--abc", "10", "--prior", "tolerance=0.1:0.2"},
+       {"logistic does not use it: the logistic preference does not use it"}},
+      {"preference of choice 0",
+       pairs,
+       pop,
+       {"-model", "-2", "--abc", "10", "--prior", "dmax=1:2"},
+       {"-choice is 0, random mating"}},
       {"nothing to infer", pairs, pop, abc, {"--abc needs a prior"}},
-      {"option of the road the data give", pairs, pop, {"-N", "100"}, {"-N is not an option of the analysis"}},
-      {"two processes", pairs, pop, {"-model", "-10", "--process", "individual"}, {"-model -10 names mass encounters, --process individual"}},
-      {"road option without --continuous", "", "", {"-model", "-1"}, {"-model is an option of the analysis of continuous traits: give --continuous"}},
+      {"option of the road the data give",
+       pairs,
+       pop,
+       {"-N", "100"},
+       {"-N is not an option of the analysis"}},
+      {"two processes",
+       pairs,
+       pop,
+       {"-model", "-10", "--process", "individual"},
+       {"-model -10 names mass encounters, --process individual"}},
+      {"road option without --continuous",
+       "",
+       "",
+       {"-model", "-1"},
+       {"-model is an option of the analysis of continuous traits: give --continuous"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -83,26 +148,45 @@ TEST(ContinuousAnalysis, BadInputStopsWithItsPlaceAndWritesNothing) {
 
 TEST(ContinuousAnalysis, ThePairsOfASimulatedRunFlowInAndThreadsChangeNoResult) {
   const fs::path dir = makeTempDir();
-  ASSERT_EQ(runBinary({"-continuous", "1", "-model", "-1", "-choice", "0.6", "-N", "120",
-                       "-matings", "30", "-numfiles", "2", "-tidy", "2", "-writefiles", "0",
-                       "-writedistrib", "1", "-fixseed", "5"},
-                      dir)
-                .status,
-            0);
+  ASSERT_EQ(
+      runBinary({"-continuous",   "1",  "-model",    "-1", "-choice", "0.6", "-N",          "120",
+                 "-matings",      "30", "-numfiles", "2",  "-tidy",   "2",   "-writefiles", "0",
+                 "-writedistrib", "1",  "-fixseed",  "5"},
+                dir)
+          .status,
+      0);
   const fs::path run = outputDirectory(dir);
   // The population as the run used it (rescaled), from its phenotype file.
   const std::vector<std::string> lines = splitLines(readFile(run / "phenotypes.txt"));
   std::string population = "sex\ttrait\n";
   const char* sex = nullptr;
   for (const std::string& line : lines) {
-    if (line == "#females" || line == "#males") sex = line == "#females" ? "F" : "M";
-    else if (sex != nullptr && !line.empty()) population += std::string(sex) + "\t" + line + "\n";
+    if (line == "#females" || line == "#males")
+      sex = line == "#females" ? "F" : "M";
+    else if (sex != nullptr && !line.empty())
+      population += std::string(sex) + "\t" + line + "\n";
   }
   writeFile(dir / "pop.tsv", population);
-  const std::vector<std::string> common = {
-      (run / "Pairlab_pairs.tsv").string(), "--continuous", "--population", "pop.tsv",
-      "--models", "FND,random", "--abc", "300", "--prior", "choice=0:1", "--prior",
-      "tolerance=0.02:0.5", "--accept", "0.1", "--null", "49", "--seed", "3", "--show", "1"};
+  const std::vector<std::string> common = {(run / "Pairlab_pairs.tsv").string(),
+                                           "--continuous",
+                                           "--population",
+                                           "pop.tsv",
+                                           "--models",
+                                           "FND,random",
+                                           "--abc",
+                                           "300",
+                                           "--prior",
+                                           "choice=0:1",
+                                           "--prior",
+                                           "tolerance=0.02:0.5",
+                                           "--accept",
+                                           "0.1",
+                                           "--null",
+                                           "49",
+                                           "--seed",
+                                           "3",
+                                           "--show",
+                                           "1"};
   std::vector<std::string> one = common, two = common;
   one.insert(one.end(), {"--threads", "1", "--out", "one"});
   two.insert(two.end(), {"--threads", "2", "--out", "two"});
@@ -125,7 +209,8 @@ TEST(ContinuousAnalysis, ThePairsOfASimulatedRunFlowInAndThreadsChangeNoResult) 
   std::map<std::string, double> probability;
   std::map<std::string, int> accepted;
   for (const Row& row : readTable(dir / "one/estimates.tsv"))
-    if (row.at("parameter") == "probability") probability[row.at("file")] += std::stod(row.at("mean"));
+    if (row.at("parameter") == "probability")
+      probability[row.at("file")] += std::stod(row.at("mean"));
   for (const Row& row : readTable(dir / "one/statistics.tsv"))
     if (row.at("source") == "accepted" && row.at("statistic") == "r") ++accepted[row.at("file")];
   EXPECT_EQ(accepted, (std::map<std::string, int>{{"1", 30}, {"2", 30}}));

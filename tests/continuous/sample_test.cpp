@@ -2,9 +2,10 @@
 // of the preferences without its table gives the files the road's order gives, and a work space
 // that served other settings (traits rescaled otherwise, or not at all) gives the sample a fresh
 // one gives.
+#include "continuous/sample.hpp"
+
 #include <gtest/gtest.h>
 
-#include "continuous/sample.hpp"
 #include "support/numeric.hpp"
 
 namespace pairlab {
