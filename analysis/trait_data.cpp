@@ -148,6 +148,15 @@ Traits readPopulation(const std::string& path) {
   return traits;
 }
 
+void checkPairsVary(const TraitTable& table, const FileLayout& layout) {
+  for (const auto& [values, sex] : {std::pair{&table.female, "female"}, {&table.male, "male"}})
+    if (!(variance(*values) > 0.0))
+      badInput(layout.path, table.firstLine, std::string(sex) + "_trait",
+               groupTitle(table.number, layout.groupNames, table.groupValues) + ": the " + sex +
+                   " traits do not vary, and without --population its mated individuals stand "
+                   "for the population, which must vary");
+}
+
 Traits populationOfPairs(const TraitTable& table) {
   Traits traits;
   resetLimits(traits);

@@ -44,6 +44,10 @@ FileLayout readTraitTables(
 // number, a sex without individuals or without variation).
 Traits readPopulation(const std::string& path);
 
+// Stops when the females or the males of a table do not vary (when they stand for the
+// population).
+void checkPairsVary(const TraitTable& table, const FileLayout& layout);
+
 // The mated individuals as the population, when none is given.
 Traits populationOfPairs(const TraitTable& table);
 

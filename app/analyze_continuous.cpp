@@ -341,7 +341,10 @@ ContinuousInput readContinuousInput(const AnalyzeConfig& config, const Continuou
   in.layout = readTraitTables(config.input, true, [&](const TraitTable& t, const FileLayout& l) {
     ++in.tables;
     largestTable = std::max(largestTable, t.female.size());
-    if (in.population) checkPopulationSize(t, l, *in.population, config.population, setup.process);
+    if (in.population)
+      checkPopulationSize(t, l, *in.population, config.population, setup.process);
+    else
+      checkPairsVary(t, l);
   });
   // The simulations of one table at a time, and a sample's work space per thread.
   const int n = static_cast<int>(largestTable);

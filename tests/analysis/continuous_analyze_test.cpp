@@ -119,6 +119,11 @@ TEST(ContinuousAnalysis, BadInputStopsWithItsPlaceAndWritesNothing) {
        pop,
        {"-model", "-10", "--process", "individual"},
        {"-model -10 names mass encounters, --process individual"}},
+      {"pairs standing for a population that does not vary",
+       "female_trait,male_trait\n1,2\n1,3\n1,4\n1,5\n1,6\n",
+       "",
+       {},
+       {"in.tsv, line 2, column female_trait: table 1: the female traits do not vary"}},
       {"road option without --continuous",
        "",
        "",
@@ -131,7 +136,8 @@ TEST(ContinuousAnalysis, BadInputStopsWithItsPlaceAndWritesNothing) {
     if (!c.pairs.empty()) writeFile(dir / "in.tsv", c.pairs);
     if (!c.population.empty()) writeFile(dir / "pop.tsv", c.population);
     std::vector<std::string> args = {"in.tsv"};
-    if (!c.pairs.empty()) args.insert(args.end(), {"--continuous", "--population", "pop.tsv"});
+    if (!c.pairs.empty()) args.push_back("--continuous");
+    if (!c.population.empty()) args.insert(args.end(), {"--population", "pop.tsv"});
     args.insert(args.end(), c.args.begin(), c.args.end());
     const RunResult r = analyze(args, dir);
     EXPECT_EQ(r.status, 1);
