@@ -36,6 +36,26 @@ void testRandomMating(const TraitAnalysisSettings& settings, const SampleTarget&
       a.nulls[id] = simulatedP(values[id], std::fabs(a.statistics[id]));
 }
 
+// Mated individuals come from the population: traits beyond its range of their sex suggest
+// pairs and population in other units.
+void noteTraitsBeyondPopulation(const TraitTable& table, const Traits& population,
+                                std::vector<std::string>& notes) {
+  const struct {
+    const std::vector<double>& mated;
+    double min, max;
+    const char* sex;
+  } sexes[] = {{table.female, population.femaleMin, population.femaleMax, "females"},
+               {table.male, population.maleMin, population.maleMax, "males"}};
+  for (const auto& s : sexes) {
+    long long beyond = 0;
+    for (double t : s.mated) beyond += t < s.min || t > s.max ? 1 : 0;
+    if (beyond > 0)
+      notes.push_back(NtoS(beyond) + " of the mated " + s.sex + " lie beyond the range of the " +
+                      "population's " + s.sex + " (" + NtoS(s.min) + " to " + NtoS(s.max) +
+                      "): are the pairs and the population in the same units?");
+  }
+}
+
 }  // namespace
 
 TraitAnalysis analyseTraitTable(const TraitTable& table, const Traits* population,
@@ -48,6 +68,7 @@ TraitAnalysis analyseTraitTable(const TraitTable& table, const Traits* populatio
   const Traits& source = a.populationGiven ? *population : pairs;
   a.populationFemales = static_cast<int>(source.female.size());
   a.populationMales = static_cast<int>(source.male.size());
+  if (a.populationGiven) noteTraitsBeyondPopulation(table, *population, a.notes);
   if (!a.populationGiven)
     a.notes.push_back(
         "no population (--population): the mated individuals stand for it, so selection on the "

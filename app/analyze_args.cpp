@@ -145,6 +145,7 @@ AnalyzeConfig parseAnalyzeArgs(int argc, const char* const* argv) {
     }
     const std::size_t equals = word.find('=');
     const std::string option = word.substr(0, equals);
+    if (option == "--continuous") reject("--continuous takes no value");
     if (!takesValue(option)) reject("unknown option " + option);
     std::string value;
     if (equals != std::string::npos)
