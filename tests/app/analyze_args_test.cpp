@@ -36,6 +36,45 @@ TEST(AnalyzeArgs, OptionsTakeTheirValuesInEitherSpelling) {
   EXPECT_EQ(parse({"t.tsv", "--process", "replacement"}).process, NullProcess::Replacement);
 }
 
+TEST(AnalyzeArgs, ContinuousOptionsAndTheRoadsOptionsWithTheirValues) {
+  const AnalyzeConfig d = parse({"t.tsv", "--continuous"});
+  EXPECT_TRUE(d.continuous);
+  EXPECT_EQ(d.abc, 0);
+  EXPECT_EQ(d.accept, 0.01);
+  EXPECT_EQ(d.threads, 0);
+  const AnalyzeConfig c = parse({"--continuous",
+                                 "-model",
+                                 "-10",
+                                 "--abc=500",
+                                 "--prior",
+                                 "choice=0:1",
+                                 "-age_params",
+                                 "1",
+                                 "2",
+                                 "0",
+                                 "--prior=tolerance=0.1:0.2",
+                                 "--accept",
+                                 "0.05",
+                                 "--models",
+                                 "FND, random",
+                                 "--threads",
+                                 "2",
+                                 "--population",
+                                 "p.tsv",
+                                 "t.tsv",
+                                 "-choice",
+                                 "-1"});
+  EXPECT_EQ(c.input, "t.tsv");
+  EXPECT_EQ(c.abc, 500);
+  EXPECT_EQ(c.priors, (std::vector<std::string>{"choice=0:1", "tolerance=0.1:0.2"}));
+  EXPECT_EQ(c.accept, 0.05);
+  EXPECT_EQ(c.models, (std::vector<std::string>{"FND", "random"}));
+  EXPECT_EQ(c.threads, 2);
+  EXPECT_EQ(c.population, "p.tsv");
+  EXPECT_EQ(c.roadOptions, (std::vector<std::string>{"-model", "-10", "-age_params", "1", "2", "0",
+                                                     "-choice", "-1"}));
+}
+
 TEST(AnalyzeArgs, TheDefaultOutputDirectoryIsBesideTheInputNamedAfterIt) {
   EXPECT_EQ(defaultOutputDirectory("field.tsv"), "field_analysis");
   EXPECT_EQ(defaultOutputDirectory("data/2025/field.csv"), "data/2025/field_analysis");

@@ -34,8 +34,8 @@ TEST(ContinuousAnalysisValidation, PValuesOfRandomMatingAreUniformUnderEveryProc
   resetLimits(population);
   Random draw(31);
   drawNormalTraits(population, draw);
-  for (EncounterProcess process : {EncounterProcess::WithReplacement,
-                                   EncounterProcess::Individual, EncounterProcess::Mass}) {
+  for (EncounterProcess process :
+       {EncounterProcess::WithReplacement, EncounterProcess::Individual, EncounterProcess::Mass}) {
     SCOPED_TRACE(static_cast<int>(process));
     TraitAnalysisSettings settings;
     settings.nullReplicates = 99;
@@ -48,8 +48,9 @@ TEST(ContinuousAnalysisValidation, PValuesOfRandomMatingAreUniformUnderEveryProc
     std::vector<double> r, females, males, t;
     int covered = 0;
     for (int k = 1; k <= kTables; ++k) {
-      ASSERT_EQ(simulateSample(settings.nullConfig, settings.nullModel, population, workspace, rng).k,
-                40);
+      ASSERT_EQ(
+          simulateSample(settings.nullConfig, settings.nullModel, population, workspace, rng).k,
+          40);
       TraitTable table;
       table.number = k;
       table.female.assign(workspace.x.begin(), workspace.x.end());
@@ -68,7 +69,8 @@ TEST(ContinuousAnalysisValidation, PValuesOfRandomMatingAreUniformUnderEveryProc
     expectUniform(females, "female_shift");
     expectUniform(males, "male_shift");
     expectUniform(t, "t-test of r");
-    EXPECT_NEAR(covered / static_cast<double>(kTables), 0.95, 3.5 * std::sqrt(0.95 * 0.05 / kTables));
+    EXPECT_NEAR(covered / static_cast<double>(kTables), 0.95,
+                3.5 * std::sqrt(0.95 * 0.05 / kTables));
   }
 }
 
