@@ -44,6 +44,19 @@ double variance(const std::vector<double>& v) {
   return ss / static_cast<double>(v.size());
 }
 
+// Traits whose squares summed over a table (or the population) stay within the doubles, so that
+// their correlation, means and spreads are numbers.
+bool summable(const std::vector<double>& a, const std::vector<double>& b) {
+  double sum = 0.0;
+  for (const std::vector<double>* v : {&a, &b})
+    for (double x : *v) sum += x * x;
+  return std::isfinite(sum * 4.0);
+}
+
+constexpr const char* kTooLarge =
+    "the traits are too large: their sums of squares go beyond the doubles (measure them in "
+    "larger units)";
+
 }  // namespace
 
 const std::vector<std::string>& traitReservedColumns() {
@@ -107,6 +120,7 @@ FileLayout readTraitTables(
                "the table that starts here holds " + NtoS(table.female.size()) +
                    (table.female.size() == 1 ? " pair" : " pairs") + ": at least " +
                    NtoS(kLeastPairs) + " are needed for a correlation");
+    if (!summable(table.female, table.male)) badInput(path, table.firstLine, "", kTooLarge);
     onTable(table, *layout);
   };
   return readGroupedFile(path, announce, columns, reader);
@@ -138,6 +152,7 @@ Traits readPopulation(const std::string& path) {
   };
   reader.finish = [] {};
   readGroupedFile(path, true, columns, reader);
+  if (!summable(traits.female, traits.male)) badInput(path, 0, "trait", kTooLarge);
   for (const auto& [values, sex] : {std::pair{&traits.female, "female"}, {&traits.male, "male"}}) {
     if (values->empty()) badInput(path, 0, "sex", std::string("the population has no ") + sex);
     if (!(variance(*values) > 0.0))
