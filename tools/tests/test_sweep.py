@@ -235,5 +235,5 @@ def test_the_slurm_dry_run_parses_with_the_sweeps_resources(binary, tmp_path):
     result = run_tool("pairlab-sweep", path, "--slurm", "--dry-run", binary=binary)
     assert result.returncode == 0, result.stderr
     output = result.stdout + result.stderr
-    assert output.count("rule job:") == 8 and "runtime=7" in output and "mem_mb=1000" in output
+    assert output.count("rule batch:") == 1 and "runtime=7" in output and "mem_mb=1000" in output
     assert not (tmp_path / "sweep" / "jobs").exists()
