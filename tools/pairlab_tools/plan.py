@@ -292,7 +292,8 @@ def load_analysis(value):
     options = []
     level = DEFAULT_LEVEL
     for key, item in value.items():
-        name = str(key).lstrip("-")
+        # YAML reads the key null (pairlab-analyze's --null) as nothing.
+        name = "null" if key is None else str(key).lstrip("-")
         if name == "level":
             if isinstance(item, bool) or not isinstance(item, (int, float)) \
                     or not 0 < item < 1 or math.isnan(item):

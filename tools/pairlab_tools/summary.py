@@ -23,7 +23,6 @@ The merged tables are read a point at a time (they hold the rows of a point toge
 grows with the rows of the largest point, not with the tables.
 """
 
-import csv
 from pathlib import Path
 
 import numpy as np
@@ -154,7 +153,6 @@ COLUMNS = {
     "tests": ["point", "index", *TESTS.values()],
     "models": ["point", "run_id", "table", "model", "rank"],
 }
-CHUNK_ROWS = 200_000  # rows read at a time
 
 
 def combine(points, parts):
@@ -182,24 +180,6 @@ def summarise(points, merged, level=stats.DEFAULT_LEVEL):
                             for name in ROAD_SUMMARIES if name in merged])
 
 
-def point_frames(path, columns, chunk_rows=CHUNK_ROWS):
-    """The rows of a merged table a point at a time, (point, frame), reading chunk_rows rows
-    at a time (the rows of a point are together)."""
-    reader = pd.read_csv(path, sep="\t", keep_default_na=False,
-                         na_values=["NA", "nan", "-nan", ""], quoting=csv.QUOTE_NONE,
-                         usecols=lambda c: c in columns, chunksize=chunk_rows)
-    current, parts = None, []
-    for chunk in reader:
-        for point, group in chunk.groupby("point", sort=False):
-            if point != current and parts:
-                yield current, pd.concat(parts, ignore_index=True)
-                parts = []
-            current = point
-            parts.append(group)
-    if parts:
-        yield current, pd.concat(parts, ignore_index=True)
-
-
 def write_summary(sweep_dir, points=None, level=stats.DEFAULT_LEVEL):
     """summary.tsv of the given points (default: every point of points.tsv), from the merged
     tables read a point at a time."""
@@ -213,7 +193,7 @@ def write_summary(sweep_dir, points=None, level=stats.DEFAULT_LEVEL):
         path = sweep_dir / f"{name}.tsv"
         if not path.exists():
             continue
-        for point, frame in point_frames(path, COLUMNS[name]):
+        for point, frame in tables.point_frames(path, COLUMNS[name]):
             if point in wanted:
                 parts.append(summary_of(name, frame, level))
     tables.write_table(combine(table, parts), sweep_dir / "summary.tsv")

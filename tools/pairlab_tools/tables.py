@@ -27,14 +27,45 @@ ANALYSIS_DIRECTORY = "analysis"  # beside the run's output directory, in the job
 
 INDICES = ["JRpti", "JRpsi", "JRpss", "JRps1", "JRps2", "Jpti", "Jpsi", "Jpss", "E0R"]
 BLOCK = 1 << 20  # bytes copied at a time by the merge
+CHUNK_ROWS = 200_000  # rows read at a time from a merged table
+NA_VALUES = ["NA", "nan", "-nan", ""]
 
 
 def read_table(path):
     """A table with its numbers parsed: 'NA', 'nan' and empty fields are missing, 'inf' and
     '-inf' infinite."""
     import pandas as pd
-    return pd.read_csv(path, sep="\t", keep_default_na=False, na_values=["NA", "nan", "-nan", ""],
+    return pd.read_csv(path, sep="\t", keep_default_na=False, na_values=NA_VALUES,
                        quoting=csv.QUOTE_NONE)
+
+
+def point_frames(path, columns=None, chunk_rows=CHUNK_ROWS):
+    """The rows of a merged table of a sweep a point at a time, (point, frame), reading
+    chunk_rows rows at a time (a merged table holds the rows of a point together); columns:
+    those to read (default: all)."""
+    import pandas as pd
+    reader = pd.read_csv(path, sep="\t", keep_default_na=False, na_values=NA_VALUES,
+                         quoting=csv.QUOTE_NONE, chunksize=chunk_rows,
+                         usecols=None if columns is None else (lambda c: c in columns))
+    current, parts = None, []
+    for chunk in reader:
+        for point, group in chunk.groupby("point", sort=False):
+            if point != current and parts:
+                yield current, pd.concat(parts, ignore_index=True)
+                parts = []
+            current = point
+            parts.append(group)
+    if parts:
+        yield current, pd.concat(parts, ignore_index=True)
+
+
+def read_point(path, point):
+    """The rows of one point of a merged table (read a chunk at a time), with every column."""
+    import pandas as pd
+    for number, frame in point_frames(path):
+        if number == point:
+            return frame
+    return pd.read_csv(path, sep="\t", nrows=0)
 
 
 def read_text_rows(path):
