@@ -39,13 +39,13 @@ def read_table(path):
                        quoting=csv.QUOTE_NONE)
 
 
-def point_frames(path, columns=None, chunk_rows=CHUNK_ROWS):
+def point_frames(path, columns=None, chunk_rows=None):
     """The rows of a merged table of a sweep a point at a time, (point, frame), reading
     chunk_rows rows at a time (a merged table holds the rows of a point together); columns:
     those to read (default: all)."""
     import pandas as pd
     reader = pd.read_csv(path, sep="\t", keep_default_na=False, na_values=NA_VALUES,
-                         quoting=csv.QUOTE_NONE, chunksize=chunk_rows,
+                         quoting=csv.QUOTE_NONE, chunksize=chunk_rows or CHUNK_ROWS,
                          usecols=None if columns is None else (lambda c: c in columns))
     current, parts = None, []
     for chunk in reader:
