@@ -148,7 +148,9 @@ def check_sweep(sweep, binary, workers):
     def where(points):
         if len(points) == len(checks):
             return "every point"
-        return "every point that can run" if points == runnable else "points " + ranges(points)
+        if points == runnable:
+            return "every point that can run"
+        return f"point {points[0]}" if len(points) == 1 else "points " + ranges(points)
 
     note_lines = [f"note: {option} in base has no effect at {where(points)}: {reason}"
                   for (option, reason), points in notes.items()]
