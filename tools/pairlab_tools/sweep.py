@@ -26,7 +26,7 @@ from pathlib import Path
 
 from . import (SLURM_PROFILE, SNAKEFILE, batches, check, find_analyzer, find_binary, outcome,
                tables)
-from .job import DONE, is_done
+from .job import DONE, LOG, is_done
 from .plan import SWEEP_PREFIX, SweepError, file_digest, fingerprint, load_sweep
 from .progress import Progress, duration
 from .steps import BATCHES
@@ -100,7 +100,10 @@ def invalidate(out, plan):
     for name, spec in plan["jobs"].items():
         directory = out / "jobs" / name
         if (directory / DONE).exists() and not is_done(directory, spec["fingerprint"]):
+            # Results of another command line: the job has not run yet (its log would make it
+            # a failure until it runs).
             (directory / DONE).unlink()
+            (directory / LOG).unlink(missing_ok=True)
     markers = out / BATCHES
     for marker in markers.glob("*.done") if markers.is_dir() else []:
         names = plan["batches"].get(marker.name[:-len(".done")])
