@@ -162,6 +162,10 @@ def sweep_axes(summary, parameters, x=None, by=None):
     return x, by, [p for p in rest if p != by]
 
 
+INCOMPLETE_NOTE = ("hollow markers: points with incomplete samples (fewer complete files than "
+                   "replicates)")
+
+
 def sweep_lines(summary, stat, x, by):
     """One line per value of `by` (all points when by is None): the x values in order with the
     statistic's mean (a share: its value) and, when the summary has it, its 95 % confidence
@@ -175,8 +179,18 @@ def sweep_lines(summary, stat, x, by):
     for value, group in groups:
         line = group[[x] + list(columns.values())]
         line = line.rename(columns={x: "x", **{v: k for k, v in columns.items()}})
+        # Points some of whose files could not complete their sample.
+        line = line.assign(incomplete=incomplete_points(group))
         lines.append((value, line.sort_values("x", kind="stable")))
     return lines
+
+
+def incomplete_points(summary):
+    """Per point: whether fewer of its files completed their sample than it has replicates."""
+    if "complete" not in summary or "replicates" not in summary:
+        return pd.Series(False, index=summary.index)
+    complete = pd.to_numeric(summary["complete"], errors="coerce")
+    return (complete < pd.to_numeric(summary["replicates"], errors="coerce")).fillna(False)
 
 
 def true_model(value):
@@ -411,6 +425,7 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
                                     squeeze=False)
         for ax in axes.flat[len(stats_):]:
             ax.set_visible(False)
+        incomplete = False
         for ax, stat in zip(axes.flat, stats_):
             for i, (value, line) in enumerate(sweep_lines(part, stat, x, by)):
                 if line["mean"].isna().all():  # a pair of types these points do not have
@@ -420,6 +435,11 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
                 ax.plot(line["x"], line["mean"], marker="o", label=label, color=color)
                 if "low" in line:
                     ax.fill_between(line["x"], line["low"], line["high"], alpha=0.2, color=color)
+                hollow = line[line["incomplete"]]
+                if not hollow.empty:
+                    ax.scatter(hollow["x"], hollow["mean"], s=36, facecolors="white",
+                               edgecolors=color, zorder=3)
+                    incomplete = True
             if reference is not None:
                 ax.axhline(reference, color="grey", linestyle="--", linewidth=1)
             if ylim is not None:
@@ -431,8 +451,9 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
             if by is not None:
                 ax.legend(fontsize=8)
         fixed = ", ".join(f"{parameter_words(p)} = {v}" for p, v in zip(others, values))
-        if fixed or heading:
-            figure.suptitle("\n".join(t for t in (heading, fixed) if t))
+        note = (INCOMPLETE_NOTE if incomplete else None)
+        if fixed or heading or note:
+            figure.suptitle("\n".join(t for t in (heading, fixed, note) if t), fontsize=10)
         figure.tight_layout()
         suffix = "".join(f"_{option_of(p)}{v}" for p, v in zip(others, values)).replace(" ", "_")
         paths.append(save(figure, out, name + suffix, fmt))
