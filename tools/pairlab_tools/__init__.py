@@ -22,3 +22,10 @@ def find_binary(given=None):
             return candidate
     found = shutil.which("pairlab")
     return Path(found).resolve() if found else None
+
+
+def find_analyzer(binary):
+    """pairlab-analyze: the one beside the pairlab program (both are built into build/ and
+    installed into <prefix>/bin), or None."""
+    candidate = Path(binary).parent / "pairlab-analyze"
+    return candidate if candidate.is_file() else None

@@ -148,8 +148,37 @@ def check_sweep(sweep, binary, workers):
     def where(points):
         if len(points) == len(checks):
             return "every point"
-        return "every point that can run" if points == runnable else "points " + ranges(points)
+        if points == runnable:
+            return "every point that can run"
+        return f"point {points[0]}" if len(points) == 1 else "points " + ranges(points)
 
     note_lines = [f"note: {option} in base has no effect at {where(points)}: {reason}"
                   for (option, reason), points in notes.items()]
     return refusal_lines(sweep, refusals), note_lines
+
+
+# A small table every encounter process can replay: 8 matings of 10 females and 10 males.
+ANALYSIS_PROBE = ("female_type\tmale_type\tmatings\tfemale_premating\tmale_premating\n"
+                  "1\t1\t3\t5\t5\n1\t2\t1\t5\t5\n2\t1\t1\t5\t5\n2\t2\t3\t5\t5\n")
+
+
+def check_analysis(analyzer, options):
+    """The analysis options of a sweep tried on a small table before any job: lines of refusal
+    (none when pairlab-analyze takes them)."""
+    with tempfile.TemporaryDirectory(prefix="pairlab-sweep-check-") as folder:
+        table = f"{folder}/probe.tsv"
+        with open(table, "w") as probe:
+            probe.write(ANALYSIS_PROBE)
+        command = [str(analyzer), table, "--out", f"{folder}/analysis", *options, "--seed", "1",
+                   "--show", "0", "--progress", "0"]
+        try:
+            run = subprocess.run(command, cwd=folder, capture_output=True, text=True,
+                                 errors="replace")
+        except OSError as error:
+            return [f"  analyze: cannot start {analyzer}: {error}"]
+    if run.returncode == 0:
+        return []
+    lines = [line.strip() for line in (run.stderr + "\n" + run.stdout).splitlines()
+             if line.strip() and not line.startswith(("Reading file", "Seed:"))]
+    return [f"  analyze ({' '.join(options) or 'no options'}): "
+            f"{lines[0] if lines else f'pairlab-analyze stopped with status {run.returncode}'}"]

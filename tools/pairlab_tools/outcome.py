@@ -72,7 +72,9 @@ def merge_complete(out, plan, states):
     points = complete_points(states)
     done = {s.name: (out / "jobs" / s.name / job.DONE).stat().st_mtime_ns
             for s in states if s.point in points}
-    stamp = json.dumps({"jobs": done, "points": (out / "points.tsv").read_text()}, sort_keys=True)
+    level = plan.get("level")
+    stamp = json.dumps({"jobs": done, "points": (out / "points.tsv").read_text(),
+                        "level": level}, sort_keys=True)
     stamp_path = out / STAMP
     if (out / "summary.tsv").exists() and stamp_path.exists() and stamp_path.read_text() == stamp:
         return points
@@ -81,7 +83,7 @@ def merge_complete(out, plan, states):
                               for name, spec in plan["jobs"].items() if spec["point"] in points])
     if points:
         from . import summary  # pandas and numpy: only when there is something to summarise
-        summary.write_summary(out, points)
+        summary.write_summary(out, points, *([] if level is None else [level]))
     else:
         (out / "summary.tsv").unlink(missing_ok=True)
     stamp_path.write_text(stamp)

@@ -9,13 +9,19 @@ A sweep file (YAML) holds:
     chunk: 250        # replicates per job (default: all the replicates of a point)
     seed: 42          # base seed of the whole sweep
     files: [PairlabUserPhenotypes.txt]   # user files, relative to the sweep file
-    resources: {runtime: 30}             # per-job cluster resources
+    resources: {runtime: 30}             # per-batch cluster resources
+    batch: 20         # jobs per batch (default: about a minute of work, from a timing)
+    analyze: {null: 999, level: 0.05}    # pairlab-analyze on every job's mating tables
 
 Points are numbered from 0 in the order of the grid's combinations, the first option varying
 slowest. Each point's replicates (its -numfiles, default 1) are cut into chunks of `chunk`
 replicates, numbered from 0; chunk c runs with -shift c * chunk, so file numbers never collide,
 with the seed given by `job_seed` and, for every chunk of the point alike, the population seed
 given by `population_seed`: the chunks of a point share one population, as one run would.
+
+Jobs are run in batches (one Snakemake job, one SLURM job each): consecutive jobs in the order of
+points and chunks. A batch is a matter of speed only; every job keeps its own command line, seeds
+and working directory.
 
 In every table of a sweep (points.tsv, the merged tables, summary.tsv, failed.tsv) the value of a
 swept option is in the column `sweep_<option without its dash>`, a name no table of the program
@@ -24,6 +30,8 @@ uses.
 
 import hashlib
 import itertools
+import json
+import math
 import shlex
 from dataclasses import dataclass
 from pathlib import Path
@@ -49,7 +57,13 @@ ALIASES = {"-impatience": "-impatient", "-userphenotypes": "-userfreqs",
            "-mpf": "-MPF"}
 SWEEP_PREFIX = "sweep_"
 SEED_MODULUS = 2**63 - 1
-KNOWN_KEYS = {"base", "grid", "chunk", "seed", "files", "resources"}
+KNOWN_KEYS = {"base", "grid", "chunk", "seed", "files", "resources", "batch", "analyze"}
+# Options of pairlab-analyze that the sweep sets for every job itself.
+ANALYSIS_ASSIGNED = {"seed": "is assigned by the sweep to every job",
+                     "out": "is assigned by the sweep to every job",
+                     "show": "is set by the sweep (the results are in the tables)",
+                     "progress": "is set by the sweep"}
+DEFAULT_LEVEL = 0.05
 
 
 class SweepError(ValueError):
@@ -71,6 +85,27 @@ def job_seed(base_seed, point, chunk):
 def population_seed(base_seed, point):
     """The -popseed of every job of a point: seed_of("<base seed>:<point>:population")."""
     return seed_of(f"{base_seed}:{point}:population")
+
+
+def analysis_seed(base_seed, point, chunk):
+    """The --seed of a job's analysis: seed_of("<base seed>:<point>:<chunk>:analysis")."""
+    return seed_of(f"{base_seed}:{point}:{chunk}:analysis")
+
+
+def fingerprint(args, analysis_args, file_digests):
+    """What a job's results depend on: its command line, its analysis and the contents of the
+    user files (file_digests: name -> SHA-256). A job whose marker holds another fingerprint
+    runs again."""
+    text = json.dumps([list(map(str, args)), analysis_args, sorted(file_digests.items())])
+    return hashlib.sha256(text.encode()).hexdigest()[:32]
+
+
+def file_digest(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as file:
+        for block in iter(lambda: file.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
 
 
 def canonical(option):
@@ -131,6 +166,13 @@ def parse_options(words):
 
 
 @dataclass
+class Analysis:
+    """The analysis of every job's mating tables by pairlab-analyze."""
+    options: list   # pairlab-analyze's options given in the sweep file, as words
+    level: float    # a test is significant at p <= level
+
+
+@dataclass
 class Job:
     point: int
     chunk: int
@@ -139,6 +181,7 @@ class Job:
     seed: int
     popseed: int
     args: list  # the program's arguments (without the program)
+    analysis_args: list = None  # pairlab-analyze's options (without input and --out), or None
 
     @property
     def name(self):
@@ -154,6 +197,8 @@ class Sweep:
     files: list     # absolute paths of the user files
     resources: dict
     source: Path    # the sweep file
+    batch: int = None           # jobs per batch (None: from a timing)
+    analysis: Analysis = None   # None: no analysis
 
     def parameters(self):
         """The columns of the swept options (see column_of)."""
@@ -209,8 +254,68 @@ class Sweep:
                 numfiles = min(size, total - shift)
                 jobs.append(Job(point, chunk, numfiles, shift, job_seed(self.seed, point, chunk),
                                 population_seed(self.seed, point),
-                                self.run_args(point, plan, numfiles, shift, chunk)))
+                                self.run_args(point, plan, numfiles, shift, chunk),
+                                self.analysis_args(point, chunk)))
         return jobs
+
+    def analysis_args(self, point, chunk):
+        """pairlab-analyze's options for a job (without its input and --out), or None."""
+        if self.analysis is None:
+            return None
+        return [*self.analysis.options, "--seed", str(analysis_seed(self.seed, point, chunk)),
+                "--show", "0", "--progress", "0"]
+
+
+def road_of(options):
+    """The road a command line runs: 'continuous', 'rounds' (sampling rounds) or 'files'
+    (discrete data files)."""
+    def flag(option, default):
+        words = options.get(option, [default])
+        return number_key(words[-1:] or [default]) != (0.0,)
+    if flag("-continuous", "0"):
+        return "continuous"
+    return "files" if flag("-onematround", "1") else "rounds"
+
+
+ROAD_WORDS = {"continuous": "continuous traits", "rounds": "sampling rounds",
+              "files": "discrete data files"}
+
+
+def load_analysis(value):
+    """The `analyze` section: pairlab-analyze's options as a mapping ({null: 999, process:
+    individual}), and `level`, the significance level of the power (default 0.05)."""
+    if value is None or value is True:
+        value = {}
+    if not isinstance(value, dict):
+        raise SweepError("'analyze' must map pairlab-analyze's options to their values, e.g. "
+                         "{null: 999, process: individual, level: 0.05}")
+    options = []
+    level = DEFAULT_LEVEL
+    for key, item in value.items():
+        # YAML reads the key null (pairlab-analyze's --null) as nothing.
+        name = "null" if key is None else str(key).lstrip("-")
+        if name == "level":
+            if isinstance(item, bool) or not isinstance(item, (int, float)) \
+                    or not 0 < item < 1 or math.isnan(item):
+                raise SweepError(f"analyze: 'level' must be a number between 0 and 1, "
+                                 f"not {item!r}")
+            level = float(item)
+        elif name in ANALYSIS_ASSIGNED:
+            raise SweepError(f"analyze: --{name} {ANALYSIS_ASSIGNED[name]}; remove it")
+        else:
+            options += [f"--{name}", *words_of(item)]
+    return Analysis(options, level)
+
+
+def check_analysis_roads(sweep):
+    """pairlab-analyze reads the mating tables of discrete data files: every point must write
+    them."""
+    for point, plan in enumerate(sweep.point_plans()):
+        road = road_of(plan[1])
+        if road != "files":
+            raise SweepError(f"analyze: pairlab-analyze reads the mating tables of discrete data "
+                             f"files (Pairlab_matings.tsv), and point {point} runs the "
+                             f"{ROAD_WORDS[road]} road")
 
 
 def check_options(options, grid):
@@ -292,4 +397,11 @@ def load_sweep(path):
     if isinstance(seed, bool) or not isinstance(seed, int):
         raise SweepError(f"'seed' must be a whole number, the base seed of the sweep, "
                          f"not {seed!r}")
-    return Sweep(base, grid, chunk, seed, files, resources, path)
+    batch = data.get("batch")
+    if batch is not None and (isinstance(batch, bool) or not isinstance(batch, int) or batch < 1):
+        raise SweepError(f"'batch' must be a positive whole number of jobs, not {batch!r}")
+    analysis = load_analysis(data["analyze"]) if "analyze" in data else None
+    sweep = Sweep(base, grid, chunk, seed, files, resources, path, batch, analysis)
+    if analysis is not None:
+        check_analysis_roads(sweep)
+    return sweep

@@ -21,10 +21,11 @@ import matplotlib.pyplot as plt  # noqa: E402
 from matplotlib.ticker import MaxNLocator  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
+import yaml  # noqa: E402
 
 from . import plot_analysis, stats, tables  # noqa: E402
 from .check import ranges as check_ranges  # noqa: E402
-from .plan import SWEEP_PREFIX, parse_options  # noqa: E402
+from .plan import SWEEP_PREFIX, SweepError, load_analysis, parse_options  # noqa: E402
 from .summary import expected_matings  # noqa: E402
 
 INDEX_WORDS = {
@@ -52,6 +53,9 @@ PARAMETER_WORDS = {
     "age_params": "aging parameters", "MPF": "minimum type frequency",
 }
 CORRELATION = "correlation between partners' traits"
+TEST_WORDS = {"chisq": "chi-square test", "null": "Monte Carlo test", "perm": "permutation test"}
+SELECTED = "_selected"
+POWER_TARGET = 0.8  # the dashed line of the power figures
 MEAN_CI = "mean, 95 % CI of the mean"
 # Options that say how a run writes or is numbered, not what it simulates: left out of titles.
 BOOKKEEPING = {"-tidy", "-writefiles", "-writedistrib", "-onlyresume", "-verbose", "-progress",
@@ -158,6 +162,10 @@ def sweep_axes(summary, parameters, x=None, by=None):
     return x, by, [p for p in rest if p != by]
 
 
+INCOMPLETE_NOTE = ("hollow markers: points with incomplete samples (fewer complete files than "
+                   "replicates)")
+
+
 def sweep_lines(summary, stat, x, by):
     """One line per value of `by` (all points when by is None): the x values in order with the
     statistic's mean (a share: its value) and, when the summary has it, its 95 % confidence
@@ -171,8 +179,39 @@ def sweep_lines(summary, stat, x, by):
     for value, group in groups:
         line = group[[x] + list(columns.values())]
         line = line.rename(columns={x: "x", **{v: k for k, v in columns.items()}})
+        # Points some of whose files could not complete their sample.
+        line = line.assign(incomplete=incomplete_points(group))
         lines.append((value, line.sort_values("x", kind="stable")))
     return lines
+
+
+def incomplete_points(summary):
+    """Per point: whether fewer of its files completed their sample than it has replicates."""
+    if "complete" not in summary or "replicates" not in summary:
+        return pd.Series(False, index=summary.index)
+    complete = pd.to_numeric(summary["complete"], errors="coerce")
+    return (complete < pd.to_numeric(summary["replicates"], errors="coerce")).fillna(False)
+
+
+def true_model(value):
+    """The name pairlab-analyze gives the model of a -model value (-3, 34, -123321), or None
+    for a model it does not fit (5, read from a file)."""
+    try:
+        number = abs(int(float(value)))
+    except ValueError:
+        return None
+    number = 0 if number == 123321 else (int(str(number)[0]) if number >= 10 else number)
+    return {0: "random", 4: "M3", 5: None}.get(number, f"M{number}")
+
+
+def recovery_matrix(summary, model_column):
+    """The model-recovery matrix of points that differ only in their -model: one row per point
+    (its -model, in the sweep's order), one column per fitted model, the share of replicates in
+    which that model has the top Akaike weight."""
+    models = [c[:-len(SELECTED)] for c in summary.columns if c.endswith(SELECTED)]
+    matrix = summary.set_index(model_column)[[m + SELECTED for m in models]]
+    matrix.columns = models
+    return matrix
 
 
 # ---------------------------------------------------------------------------------------------
@@ -366,7 +405,7 @@ def plot_matings(matings, out, fmt, context):
 
 
 def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=None, by=None,
-               shape=None, reference=None):
+               shape=None, reference=None, heading=None, ylim=None):
     """Figures of statistics (a panel each, titled title_of(stat), in a grid of shape rows x
     columns) against the parameter x, one line per value of by, with the interval the summary
     gives; a figure for each combination of the other parameters that vary. Statistics without
@@ -386,6 +425,7 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
                                     squeeze=False)
         for ax in axes.flat[len(stats_):]:
             ax.set_visible(False)
+        incomplete = False
         for ax, stat in zip(axes.flat, stats_):
             for i, (value, line) in enumerate(sweep_lines(part, stat, x, by)):
                 if line["mean"].isna().all():  # a pair of types these points do not have
@@ -395,8 +435,15 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
                 ax.plot(line["x"], line["mean"], marker="o", label=label, color=color)
                 if "low" in line:
                     ax.fill_between(line["x"], line["low"], line["high"], alpha=0.2, color=color)
+                hollow = line[line["incomplete"]]
+                if not hollow.empty:
+                    ax.scatter(hollow["x"], hollow["mean"], s=36, facecolors="white",
+                               edgecolors=color, zorder=3)
+                    incomplete = True
             if reference is not None:
                 ax.axhline(reference, color="grey", linestyle="--", linewidth=1)
+            if ylim is not None:
+                ax.set_ylim(*ylim)
             ax.set_xlabel(parameter_words(x))
             if ax.get_subplotspec().is_first_col():
                 ax.set_ylabel(ylabel.replace(" (", "\n("))
@@ -404,12 +451,76 @@ def plot_sweep(summary, stats_, title_of, ylabel, name, parameters, out, fmt, x=
             if by is not None:
                 ax.legend(fontsize=8)
         fixed = ", ".join(f"{parameter_words(p)} = {v}" for p, v in zip(others, values))
-        if fixed:
-            figure.suptitle(fixed)
+        note = (INCOMPLETE_NOTE if incomplete else None)
+        if fixed or heading or note:
+            figure.suptitle("\n".join(t for t in (heading, fixed, note) if t), fontsize=10)
         figure.tight_layout()
         suffix = "".join(f"_{option_of(p)}{v}" for p, v in zip(others, values)).replace(" ", "_")
         paths.append(save(figure, out, name + suffix, fmt))
     return paths
+
+
+def plot_recovery(summary, parameters, model_column, out, fmt):
+    """The model-recovery matrix (true model x selected model, shares of replicates), one figure
+    for each combination of the other swept options that vary."""
+    others = [p for p in parameters if p != model_column and summary[p].nunique() > 1]
+    groups = summary.groupby(others, sort=False) if others else [((), summary)]
+    paths = []
+    for values, part in groups:
+        values = values if isinstance(values, tuple) else (values,)
+        matrix = recovery_matrix(part, model_column)
+        shares = matrix.to_numpy(float)
+        figure, ax = plt.subplots(figsize=(0.9 * shares.shape[1] + 3, 0.6 * shares.shape[0] + 2.5))
+        image = ax.imshow(shares, cmap="Blues", vmin=0, vmax=1, aspect="auto")
+        for i, truth in enumerate(matrix.index):
+            for j, model in enumerate(matrix.columns):
+                if np.isfinite(shares[i, j]):
+                    ax.text(j, i, f"{shares[i, j]:.2f}", ha="center", va="center", fontsize=8,
+                            color="white" if shares[i, j] > 0.6 else "black")
+                if model == true_model(truth):  # the model that made the data
+                    ax.add_patch(plt.Rectangle((j - 0.5, i - 0.5), 1, 1, fill=False,
+                                               edgecolor="tab:red", linewidth=2))
+        ax.set_xticks(range(len(matrix.columns)), matrix.columns, rotation=45, ha="right")
+        ax.set_yticks(range(len(matrix.index)), [f"-model {v}" for v in matrix.index])
+        ax.set(xlabel="model with the top Akaike weight", ylabel="model of the simulation")
+        figure.colorbar(image, label="share of replicates")
+        fixed = ", ".join(f"{parameter_words(p)} = {v}" for p, v in zip(others, values))
+        title(ax, "Model recovery (the red cell: the model that made the data)", fixed)
+        suffix = "".join(f"_{option_of(p)}{v}" for p, v in zip(others, values)).replace(" ", "_")
+        paths.append(save(figure, out, "model_recovery" + suffix, fmt))
+    return paths
+
+
+def analysis_figures(summary, level, common):
+    """The power of every test against the swept options (a figure per test, a panel per index,
+    the dashed line at 80 %), and the model-recovery matrix when the sweep varies -model."""
+    paths = []
+    for test, words in TEST_WORDS.items():
+        powers = [f"{index}_{test}_power" for index in plot_analysis.INDEX_WORDS
+                  if f"{index}_{test}_power" in summary]
+        if powers:
+            paths += plot_sweep(summary, powers,
+                                lambda s: plot_analysis.INDEX_WORDS[s.split("_")[0]],
+                                f"power: share of replicates with p \u2264 {level:g} "
+                                "(95 % Wilson interval)", f"sweep_power_{test}",
+                                reference=POWER_TARGET, heading=f"Power of the {words}s",
+                                ylim=(-0.02, 1.02),
+                                **common)
+    models = [c for c in common["parameters"] if option_of(c) == "model"]
+    if models and summary[models[0]].nunique() > 1 and \
+            any(c.endswith(SELECTED) for c in summary.columns):
+        paths += plot_recovery(summary, common["parameters"], models[0], common["out"],
+                               common["fmt"])
+    return paths
+
+
+def sweep_level(directory):
+    """The significance level of a sweep's analysis (its sweep.yaml), by default 0.05."""
+    try:
+        data = yaml.safe_load((Path(directory) / "sweep.yaml").read_text()) or {}
+        return load_analysis(data.get("analyze")).level
+    except (OSError, yaml.YAMLError, SweepError, AttributeError):
+        return stats.DEFAULT_LEVEL
 
 
 # ---------------------------------------------------------------------------------------------
@@ -478,6 +589,7 @@ def sweep_figures(directory, out, fmt, x=None, by=None):
                                 *s.split("_")[1].split("x")),
                             f"observed / expected matings ({mean_words})", "sweep_matings",
                             shape=shape, reference=1.0, **common)
+    paths += analysis_figures(summary, sweep_level(directory), common)
     return paths
 
 
@@ -535,8 +647,8 @@ def point_figures(directory, out, args):
     context = f"point {args.point}: {values or 'no swept option'}"
     point_out = out / f"point{args.point}"
     point_out.mkdir(exist_ok=True)
-    data = {name: frame[frame["point"] == args.point]
-            for name, frame in load_tables(directory, True).items()}
+    data = {name: tables.read_point(directory / f"{name}.tsv", args.point)
+            for name in tables.PROGRAM_TABLES if (directory / f"{name}.tsv").exists()}
     return road_figures(data, point_out, args.format, context, args.file)
 
 

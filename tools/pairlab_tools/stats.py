@@ -7,6 +7,7 @@ import math
 from statistics import NormalDist
 
 LEVEL = 0.95
+DEFAULT_LEVEL = 0.05  # a test is significant at p <= this level (the power of a sweep's tests)
 Z = NormalDist().inv_cdf(0.5 + LEVEL / 2)  # 1.959963984540054
 
 

@@ -12,7 +12,15 @@ nan index) are left out.
   (<index>_significant, with its 95 % Wilson interval _significant_ci_low, _significant_ci_high;
   not for E0R, which is never tested) and the index (<index>_...);
 - discrete data files: for each pair of types, the matings of a file relative to the random-mating
-  expectation of that file (ratio_<female type>x<male type>_..., 1 = random mating).
+  expectation of that file (ratio_<female type>x<male type>_..., 1 = random mating);
+- an analysis (tests.tsv, models.tsv of pairlab-analyze): the power of every test of every index,
+  the share of replicates with p at or below the level (<index>_<test>_power, test chisq, null or
+  perm, with its 95 % Wilson interval _power_ci_low, _power_ci_high; over the replicates where
+  the test was made), and for every model the share of replicates in which it has the top Akaike
+  weight (<model>_selected, with _selected_ci_low, _selected_ci_high).
+
+The merged tables are read a point at a time (they hold the rows of a point together), so memory
+grows with the rows of the largest point, not with the tables.
 """
 
 from pathlib import Path
@@ -96,14 +104,60 @@ def rounds_summary(indices):
     return frame[["point", "replicates", "complete"] + ordered]
 
 
+# The p-value columns of pairlab-analyze's tests.tsv, by the name of the test in the summary.
+TESTS = {"chisq": "p_chisq", "null": "p_null", "perm": "p_perm"}
+
+
+def power_summary(tests, level=stats.DEFAULT_LEVEL):
+    """Per point, index and test: the share of replicates (tables) with p at or below the
+    level, with its Wilson interval, over the replicates where the test was made."""
+    rows = []
+    for point, group in tests.groupby("point"):
+        row = {"point": point}
+        for index, values in group.groupby("index", sort=False):
+            for test, column in TESTS.items():
+                p = values[column].dropna()
+                if len(p):
+                    row.update(share((p <= level).astype(float), f"{index}_{test}_power"))
+        rows.append(row)
+    return pd.DataFrame(rows)
+
+
+def selection_summary(models):
+    """Per point and model: the share of replicates (tables) in which the model has the top
+    Akaike weight (rank 1), with its Wilson interval."""
+    rows = []
+    for point, group in models.groupby("point"):
+        keys = [c for c in ("run_id", "table") if c in group]
+        count = len(group[keys].drop_duplicates())
+        top = group.loc[group["rank"] == 1, "model"]
+        row = {"point": point}
+        for model in dict.fromkeys(group["model"]):
+            selected = int((top == model).sum())
+            low, high = stats.wilson_interval(selected, count)
+            row.update({f"{model}_selected": selected / count, f"{model}_selected_ci_low": low,
+                        f"{model}_selected_ci_high": high})
+        rows.append(row)
+    return pd.DataFrame(rows)
+
+
 ROAD_SUMMARIES = {"files": continuous_summary, "indices": rounds_summary,
-                  "matings": discrete_summary}
+                  "matings": discrete_summary, "tests": power_summary,
+                  "models": selection_summary}
+# The columns each summary reads.
+COLUMNS = {
+    "files": ["point", "report", "correlation"],
+    "indices": ["point", "replicate", "index", "value", "significant"],
+    "matings": ["point", "run_id", "file", "female_type", "male_type", "female_premating",
+                "male_premating", "matings", "complete"],
+    "tests": ["point", "index", *TESTS.values()],
+    "models": ["point", "run_id", "table", "model", "rank"],
+}
 
 
-def summarise(points, merged):
-    """The summary of every point: points (point and swept values) joined with the summary of
-    whichever road tables the sweep has (merged: table name -> frame)."""
-    parts = [summary(merged[name]) for name, summary in ROAD_SUMMARIES.items() if name in merged]
+def combine(points, parts):
+    """points (point and swept values) joined with the parts of the summary (frames with a
+    column point)."""
     frame = points
     if parts:
         frame = points.merge(pd.concat(parts).groupby("point", as_index=False).first(),
@@ -113,12 +167,33 @@ def summarise(points, merged):
     return frame.sort_values("point")
 
 
-def write_summary(sweep_dir, points=None):
-    """summary.tsv of the given points (default: every point of points.tsv)."""
+def summary_of(name, frame, level):
+    if name == "tests":
+        return power_summary(frame, level)
+    return ROAD_SUMMARIES[name](frame)
+
+
+def summarise(points, merged, level=stats.DEFAULT_LEVEL):
+    """The summary of every point: points (point and swept values) joined with the summary of
+    whichever tables the sweep has (merged: table name -> frame)."""
+    return combine(points, [summary_of(name, merged[name], level)
+                            for name in ROAD_SUMMARIES if name in merged])
+
+
+def write_summary(sweep_dir, points=None, level=stats.DEFAULT_LEVEL):
+    """summary.tsv of the given points (default: every point of points.tsv), from the merged
+    tables read a point at a time."""
     sweep_dir = Path(sweep_dir)
-    merged = {name: tables.read_table(sweep_dir / f"{name}.tsv")
-              for name in ROAD_SUMMARIES if (sweep_dir / f"{name}.tsv").exists()}
     table = tables.read_points(sweep_dir)
     if points is not None:
         table = table[table["point"].isin(points)]
-    tables.write_table(summarise(table, merged), sweep_dir / "summary.tsv")
+    wanted = set(table["point"])
+    parts = []
+    for name in ROAD_SUMMARIES:
+        path = sweep_dir / f"{name}.tsv"
+        if not path.exists():
+            continue
+        for point, frame in tables.point_frames(path, COLUMNS[name]):
+            if point in wanted:
+                parts.append(summary_of(name, frame, level))
+    tables.write_table(combine(table, parts), sweep_dir / "summary.tsv")

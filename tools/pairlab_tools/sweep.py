@@ -2,9 +2,11 @@
 
 Before any job, the program's check mode runs for every point (check.py); a sweep with a point
 that cannot run is refused. The sweep directory holds sweep.yaml (a copy of the sweep file),
-points.tsv, plan.json (what the workflow reads), inputs/ (the user files), jobs/p<point>_c<chunk>/
-(the working directory of each job), snakemake.log, and after the jobs: runs.tsv, the result
-tables and summary.tsv of every point whose jobs all completed, and failed.tsv when jobs failed.
+points.tsv, plan.json (what the workflow reads: every job and the batches that run them),
+inputs/ (the user files), jobs/p<point>_c<chunk>/ (the working directory of each job),
+batches/ (the marker of every complete batch), snakemake.log, and after the jobs: runs.tsv, the
+result tables and summary.tsv of every point whose jobs all completed, and failed.tsv when jobs
+failed.
 
 Quiet by default: one line of progress and a final summary (--verbose shows Snakemake's log).
 SIGINT and SIGTERM stop the jobs and end with one line and the status 130 or 143; running the same
@@ -14,6 +16,7 @@ command again continues where the sweep stopped.
 import argparse
 import json
 import os
+import pwd
 import shutil
 import signal
 import subprocess
@@ -21,9 +24,12 @@ import sys
 import time
 from pathlib import Path
 
-from . import SLURM_PROFILE, SNAKEFILE, check, find_binary, outcome, tables
-from .plan import SWEEP_PREFIX, SweepError, load_sweep
+from . import (SLURM_PROFILE, SNAKEFILE, batches, check, find_analyzer, find_binary, outcome,
+               tables)
+from .job import DONE, LOG, is_done
+from .plan import SWEEP_PREFIX, SweepError, file_digest, fingerprint, load_sweep
 from .progress import Progress, duration
+from .steps import BATCHES
 
 SNAKEMAKE_LOG = "snakemake.log"
 
@@ -48,8 +54,17 @@ def write_if_changed(path, text):
         path.write_text(text)
 
 
-def prepare(sweep, out, binary):
-    """Lays out the sweep directory; returns the plan the workflow runs and the points."""
+def read_plan(out):
+    """The plan of an earlier invocation, or None."""
+    try:
+        return json.loads((out / "plan.json").read_text())
+    except (OSError, ValueError):
+        return None
+
+
+def prepare(sweep, out, binary, analyzer, slots, workers):
+    """Lays out the sweep directory; returns the plan the workflow runs and the points. slots:
+    the cores of a local sweep (None on a cluster), for the batches."""
     (out / "inputs").mkdir(parents=True, exist_ok=True)
     write_if_changed(out / "sweep.yaml", sweep.source.read_text())
     points = sweep.point_table()
@@ -59,16 +74,41 @@ def prepare(sweep, out, binary):
         copy = out / "inputs" / file.name
         if not copy.exists() or copy.read_bytes() != file.read_bytes():
             shutil.copy(file, copy)  # a new time stamp: the jobs that read it run again
+    digests = {file.name: file_digest(file) for file in sweep.files}
     plan = {
         "binary": str(binary),
+        "analyzer": None if analyzer is None else str(analyzer),
         "files": [file.name for file in sweep.files],
         "resources": sweep.resources,
+        "level": None if sweep.analysis is None else sweep.analysis.level,
         "jobs": {j.name: {"point": j.point, "chunk": j.chunk, "numfiles": j.numfiles,
-                          "shift": j.shift, "seed": j.seed, "popseed": j.popseed, "args": j.args}
+                          "shift": j.shift, "seed": j.seed, "popseed": j.popseed, "args": j.args,
+                          "analysis_args": j.analysis_args,
+                          "fingerprint": fingerprint(j.args, j.analysis_args, digests)}
                  for j in sweep.jobs()},
     }
+    batches.plan_batches(plan, read_plan(out), sweep.batch, slots, workers, sweep.files)
     write_if_changed(out / "plan.json", json.dumps(plan, indent=1) + "\n")
     return plan, points
+
+
+def invalidate(out, plan):
+    """Removes the markers that no longer hold: a job's marker of another fingerprint (its
+    command line, analysis or user files changed), a batch's marker when one of its jobs is not
+    done (a job directory removed by hand, a changed job) and the markers of batches the plan no
+    longer has. Snakemake then runs these batches, and they run only the jobs not done."""
+    for name, spec in plan["jobs"].items():
+        directory = out / "jobs" / name
+        if (directory / DONE).exists() and not is_done(directory, spec["fingerprint"]):
+            # Results of another command line: the job has not run yet (its log would make it
+            # a failure until it runs).
+            (directory / DONE).unlink()
+            (directory / LOG).unlink(missing_ok=True)
+    markers = out / BATCHES
+    for marker in markers.glob("*.done") if markers.is_dir() else []:
+        names = plan["batches"].get(marker.name[:-len(".done")])
+        if names is None or not all((out / "jobs" / n / DONE).exists() for n in names):
+            marker.unlink()
 
 
 def point_words(row, nothing="no swept option"):
@@ -104,6 +144,18 @@ def workers(cores):
     if cores.isdigit():
         return max(1, int(cores))
     return os.cpu_count() or 1
+
+
+def snakemake_environment():
+    """Snakemake's environment: with USER set (from the password database) when it is not, as
+    in containers and CI, where Snakemake 7's SLURM executor would fail on it."""
+    env = dict(os.environ)
+    if not env.get("USER"):
+        try:
+            env["USER"] = pwd.getpwuid(os.getuid()).pw_name
+        except KeyError:
+            env["USER"] = str(os.getuid())
+    return env
 
 
 def snakemake_command(args, out, snakemake_options):
@@ -152,7 +204,7 @@ class Workflow:
             if handler is not signal.SIG_IGN:  # a background job keeps ignoring Ctrl-C
                 signal.signal(signum, self.stop)
         self.process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT,
-                                        start_new_session=True)
+                                        start_new_session=True, env=snakemake_environment())
         if self.signum is not None:  # came while Snakemake was starting
             self.pass_on(first=True)
 
@@ -208,7 +260,7 @@ def unlock(command, out):
     """Removes the lock an interrupted Snakemake may leave in the sweep directory."""
     if any((out / ".snakemake" / "locks").glob("*")):
         subprocess.run(command + ["--unlock"], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+                       stderr=subprocess.DEVNULL, env=snakemake_environment())
 
 
 def run_workflow(args, out, plan, snakemake_options):
@@ -275,9 +327,12 @@ def report(out, plan, points, status, started):
     return status or 1
 
 
-def checked(sweep, binary, args):
-    """Runs the check of every point; returns True when the sweep may run."""
+def checked(sweep, binary, analyzer, args):
+    """Runs the check of every point (and of the analysis); returns True when the sweep may
+    run."""
     refusals, notes = check.check_sweep(sweep, binary, workers(str(args.cores)))
+    if sweep.analysis is not None:
+        refusals += check.check_analysis(analyzer, sweep.analysis.options)
     for note in notes:
         print(f"pairlab-sweep: {note}", file=sys.stderr)
     if refusals:
@@ -299,12 +354,20 @@ def sweep_main(argv):
         hint = binary or "build it with scripts/build.sh, or give --binary"
         print(f"pairlab-sweep: the pairlab program was not found ({hint})", file=sys.stderr)
         return 2
-    if not checked(sweep, binary, args):
+    analyzer = find_analyzer(binary) if sweep.analysis is not None else None
+    if sweep.analysis is not None and analyzer is None:
+        print(f"pairlab-sweep: the sweep's analyze section needs pairlab-analyze beside "
+              f"{binary}; build it with scripts/build.sh", file=sys.stderr)
+        return 2
+    if not checked(sweep, binary, analyzer, args):
         return 2
     out = (args.out or args.sweep.with_suffix("")).resolve()
-    plan, points = prepare(sweep, out, binary)
-    print(f"Sweep {args.sweep}: {len(points)} point(s), {len(plan['jobs'])} job(s), into {out}",
-          flush=True)
+    cores = workers(str(args.cores))
+    plan, points = prepare(sweep, out, binary, analyzer, None if args.slurm else cores, cores)
+    if not args.dry_run:
+        invalidate(out, plan)
+    print(f"Sweep {args.sweep}: {len(points)} point(s), {len(plan['jobs'])} job(s) in "
+          f"{len(plan['batches'])} batch(es), into {out}", flush=True)
     if args.dry_run:
         job_points = [spec["point"] for spec in plan["jobs"].values()]
         for row in points:

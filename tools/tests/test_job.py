@@ -63,3 +63,45 @@ def test_reading_the_log_of_a_job_that_did_not_finish(tmp_path, log, expected):
     if log is not None:
         (tmp_path / job.LOG).write_text(log)
     assert job.read_log(tmp_path) == expected
+
+
+def script(path, body):
+    path.write_text("#!/bin/sh\n" + body + "\n")
+    path.chmod(0o755)
+    return path
+
+
+@pytest.mark.parametrize("run, analysis, message", [
+    ("mkdir -p Out_Pairlab_a; touch Out_Pairlab_a/Pairlab_matings.tsv", "exit 0", ""),
+    ("mkdir -p Out_Pairlab_a; touch Out_Pairlab_a/Pairlab_matings.tsv",
+     "echo 'pairlab-analyze: --null takes a whole number' >&2; exit 1",
+     "analysis: pairlab-analyze: --null takes a whole number"),
+    ("mkdir -p Out_Pairlab_a", "exit 0",
+     "analysis: the run wrote no Pairlab_matings.tsv to analyse"),
+])
+def test_a_job_with_an_analysis_is_done_only_when_both_complete(tmp_path, run, analysis, message):
+    program = script(tmp_path / "program", run)
+    analyzer = script(tmp_path / "analyzer", f'echo "$*"; {analysis}')
+    directory = tmp_path / "p0_c0"
+    status, text, _ = job.run_job(directory, program, [], [], None,
+                                  (analyzer, ["--null", "9"]), "print")
+    assert (status == 0, text) == (message == "", message)
+    assert job.is_done(directory, "print") == (status == 0)
+    if status == 0:  # pairlab-analyze reads the run's table and writes into analysis/
+        assert "Out_Pairlab_a/Pairlab_matings.tsv --out analysis --null 9" in (
+            directory / job.LOG).read_text()
+
+
+def test_a_batch_runs_every_job_not_done_with_its_fingerprint(tmp_path):
+    program = script(tmp_path / "program", 'mkdir -p Out_Pairlab_a; [ "$1" != fail ]')
+    plan = {"binary": str(program), "files": [], "jobs": {
+        name: {"args": [arg], "fingerprint": f"f{name}", "analysis_args": None}
+        for name, arg in (("p0_c0", "ok"), ("p1_c0", "fail"), ("p2_c0", "ok"), ("p3_c0", "ok"))}}
+    for name, fingerprint in (("p0_c0", "fp0_c0"), ("p3_c0", "an older one")):
+        (tmp_path / "jobs" / name).mkdir(parents=True)
+        (tmp_path / "jobs" / name / job.DONE).write_text(f"Out_Pairlab_a\n{fingerprint}\n")
+    failed, interrupted = job.run_batch(tmp_path, plan, list(plan["jobs"]))
+    assert [name for name, _, _ in failed] == ["p1_c0"] and interrupted is None
+    ran = {p.parent.name for p in tmp_path.glob(f"jobs/*/{job.LOG}")}
+    assert ran == {"p1_c0", "p2_c0", "p3_c0"}  # not p0_c0, done with its fingerprint
+    assert all(job.is_done(tmp_path / "jobs" / n, f"f{n}") for n in ("p0_c0", "p2_c0", "p3_c0"))

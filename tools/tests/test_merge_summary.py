@@ -6,7 +6,7 @@ import math
 import pandas as pd
 import pytest
 
-from pairlab_tools import job, outcome, summary, tables
+from pairlab_tools import compare, job, outcome, summary, tables
 
 LEDGER = "run_id\tstart_time\tend_time\tversion\tseed\tstatus\tfiles_completed\tmessage\tcommand_line\tchoice\n"
 FILES = "run_id\tfile\tsample_size\treport\tcorrelation\tfemale_encounters\tmale_encounters\n"
@@ -179,3 +179,69 @@ def test_a_failed_job_leaves_the_complete_points_merged_and_is_named_in_failed_t
     outcome.write_failed(tmp_path, states, points)
     assert not (tmp_path / "failed.tsv").exists()
     assert tables.read_table(tmp_path / "summary.tsv")["replicates"].tolist() == [4, 3]
+
+
+@pytest.mark.parametrize("block", [1, 5, 1 << 20])
+def test_the_merge_streams_rows_across_blocks_whatever_their_size(tmp_path, monkeypatch, block):
+    monkeypatch.setattr(tables, "BLOCK", block)
+    # Blank lines are left out; a last row without its newline gets one.
+    done = make_sweep(tmp_path, [
+        (0, 0, {"Pairlab_pairs.tsv": "run_id\tpair\nr\t1\n\nr\t22\n\n"}),
+        (1, 0, {"Pairlab_pairs.tsv": "run_id\tpair\n\nr\t333\nr\t4"}),
+    ])
+    tables.merge_tables(tmp_path, done)
+    assert (tmp_path / "pairs.tsv").read_text() == (
+        "point\tsweep_choice\tsweep_N\trun_id\tpair\n0\t0.5\t100\tr\t1\n0\t0.5\t100\tr\t22\n"
+        "1\t-0.5\t100\tr\t333\n1\t-0.5\t100\tr\t4\n")
+
+
+def test_power_and_model_selection_of_the_analysed_replicates():
+    nan = float("nan")
+    tests = pd.DataFrame({"point": [0] * 6, "index": ["Jpti", "Jpsi"] * 3,
+                          "p_chisq": [0.5, 0.01, 0.5, 0.05, 0.5, 0.2],
+                          "p_null": [nan, 0.001, nan, nan, nan, 0.5], "p_perm": [nan] * 6})
+    models = pd.DataFrame({"point": [0] * 6, "run_id": ["a", "a", "a", "a", "b", "b"],
+                           "table": [1, 1, 2, 2, 1, 1], "model": ["random", "M3"] * 3,
+                           "rank": [2, 1, 2, 1, 1, 2]})
+    out = summary.summarise(points_frame(1), {"tests": tests, "models": models}).iloc[0]
+    assert out["Jpsi_chisq_power"] == pytest.approx(2 / 3)           # p <= 0.05
+    assert out["Jpsi_null_power"] == pytest.approx(1 / 2)            # of the replicates tested
+    assert out["Jpti_chisq_power"] == 0 and "Jpti_null_power" not in out
+    assert "Jpsi_perm_power" not in out                              # never tested
+    assert [out["Jpsi_chisq_power_ci_low"], out["Jpsi_chisq_power_ci_high"]] == pytest.approx(
+        [0.20765960, 0.93850806])                                     # Wilson, 2 of 3
+    assert out[["M3_selected", "random_selected"]].tolist() == pytest.approx([2 / 3, 1 / 3])
+    strict = summary.summarise(points_frame(1), {"tests": tests}, level=0.01).iloc[0]
+    assert strict["Jpsi_chisq_power"] == pytest.approx(1 / 3)
+
+
+def test_the_summary_read_a_point_at_a_time_is_the_summary_of_the_whole_tables(
+        tmp_path, monkeypatch):
+    (tmp_path / "points.tsv").write_text(
+        "point\tsweep_choice\n" + "".join(f"{p}\t{p / 10}\n" for p in range(4)))
+    rows = [(p, f"r{p}", f, "" if f % 3 else "Incomplete sample", (p * 7 + f * f) % 11 / 10)
+            for p in (0, 1, 3) for f in range(1, 6 + p)]
+    (tmp_path / "files.tsv").write_text(
+        "point\tsweep_choice\trun_id\tfile\treport\tcorrelation\n" +
+        "".join(f"{p}\t{p / 10}\t{r}\t{f}\t{rep}\t{c}\n" for p, r, f, rep, c in rows))
+    monkeypatch.setattr(tables, "CHUNK_ROWS", 4)  # chunks that split the points
+    summary.write_summary(tmp_path, [0, 1, 2, 3])
+    whole = summary.summarise(tables.read_points(tmp_path),
+                              {"files": tables.read_table(tmp_path / "files.tsv")})
+    tables.write_table(whole, tmp_path / "whole.tsv")
+    assert (tmp_path / "summary.tsv").read_text() == (tmp_path / "whole.tsv").read_text()
+
+
+@pytest.mark.parametrize("second, found", [
+    ("point\trun_id\tvalue\n0\tother-run\t1.5\n", None),          # run ids aside
+    ("point\trun_id\tvalue\n0\tr\t1.50\n", "files.tsv, line 2"),
+    ("point\trun_id\tvalue\n0\tr\t1.5\n1\tr\t2\n", "files.tsv, line 3"),
+    (None, "files.tsv: only in"),
+])
+def test_two_sweeps_compare_by_their_tables_without_run_ids(tmp_path, second, found):
+    for name, text in (("a", "point\trun_id\tvalue\n0\tr\t1.5\n"), ("b", second)):
+        (tmp_path / name).mkdir()
+        if text is not None:
+            (tmp_path / name / "files.tsv").write_text(text)
+    differences = compare.differences(tmp_path / "a", tmp_path / "b")
+    assert differences == [] if found is None else differences[0].startswith(found)

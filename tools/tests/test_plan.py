@@ -4,7 +4,8 @@ import textwrap
 
 import pytest
 
-from pairlab_tools.plan import SweepError, job_seed, load_sweep, population_seed
+from pairlab_tools.plan import (SweepError, analysis_seed, job_seed, load_sweep,
+                                population_seed)
 
 
 def sweep_file(tmp_path, text):
@@ -100,9 +101,29 @@ def test_tidy_tables_are_asked_for_unless_the_base_says_otherwise(tmp_path, base
     ("seed: 1\nbase: '-numfiles many'\n", "-numfiles"),
     ("seed: 1\nbase: '5 -model 1'\n", "before any option"),
     ("seed: 1\nfiles: [PairlabUserFreqs.txt]\n", "does not exist"),
+    ("seed: 1\nbatch: 0\n", "'batch'"),
+    ("seed: 1\nanalyze: [1]\n", "'analyze' must map"),
+    ("seed: 1\nanalyze: {seed: 3}\n", "--seed is assigned"),
+    ("seed: 1\nanalyze: {level: 1}\n", "'level'"),
+    ("seed: 1\nbase: '-continuous 1'\nanalyze:\n", "point 0 runs the continuous traits road"),
+    ("seed: 1\ngrid: {-onematround: [1, 0]}\nanalyze: {}\n", "point 1 runs the sampling rounds"),
     ("- just a list\n", "mapping"),
     ("seed: [1\n", "cannot read"),
 ])
 def test_sweep_files_that_cannot_run_are_refused(tmp_path, text, complaint):
     with pytest.raises(SweepError, match=complaint):
         load_sweep(sweep_file(tmp_path, text))
+
+
+def test_the_analysis_of_every_job_has_its_options_and_a_seed_of_its_own(tmp_path):
+    sweep = load_sweep(sweep_file(tmp_path, """
+        base: "-model -3 -numfiles 4"
+        chunk: 2
+        analyze: {null: 99, --process: mass, level: 0.01}
+        seed: 3
+    """))
+    assert sweep.analysis.level == 0.01
+    first, second = (j.analysis_args for j in sweep.jobs())
+    assert first[:4] == ["--null", "99", "--process", "mass"]
+    assert first[4:] == ["--seed", str(analysis_seed(3, 0, 0)), "--show", "0", "--progress", "0"]
+    assert second[5] == str(analysis_seed(3, 0, 1)) != first[5]

@@ -87,8 +87,12 @@ def test_sweep_lines_and_axes():
     assert lines[0][1][["x", "mean", "low", "high"]].values.tolist() == [
         [0.0, 1, 1, 11], [0.5, 5, 0, 10], [0.9, 9, 4, 14]]
     share = plot.sweep_lines(summary, "JRpti_significant", "sweep_choice", None)[0][1]
-    assert list(share.columns) == ["x", "mean"]
+    assert list(share.columns) == ["x", "mean", "incomplete"]
     assert share["x"].tolist() == [0.0, 0.0, 0.5, 0.5, 0.9, 0.9]
+    # Points whose files did not all complete their sample are marked.
+    summary["replicates"], summary["complete"] = 10, [10, 10, 3, 10, 10, 0]
+    marked = plot.sweep_lines(summary, "correlation", "sweep_choice", "sweep_tolerance")[1][1]
+    assert marked[["x", "incomplete"]].values.tolist() == [[0.0, False], [0.5, True], [0.9, True]]
 
 
 LEDGER_HEADER = ["run_id", "status", "message", "command_line", "writedistrib"]

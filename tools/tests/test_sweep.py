@@ -1,18 +1,22 @@
 """pairlab-sweep end to end with the real program through Snakemake: a 2 x 2 grid of two chunks
-each and its rerun; sweeps refused before any job; a point that fails at run time, the fix; an
-interrupted sweep and its rerun; the population shared by the chunks of a point; the SLURM dry
-run."""
+each and its rerun; the same tables whatever the batches and cores; sweeps refused before any
+job; a point that fails at run time, the fix; an interrupted sweep and its rerun; the population
+shared by the chunks of a point; a sweep with the analysis of its tables, its power and model
+recovery; the SLURM dry run."""
 
+import json
 import signal
 import subprocess
 import textwrap
 import time
 
+import shutil
+
 import pandas as pd
 import pytest
 from conftest import TOOLS, run_tool
 
-from pairlab_tools import job, plot, tables
+from pairlab_tools import compare, job, plot, tables
 from pairlab_tools.plan import job_seed, load_sweep
 
 SWEEP = """\
@@ -88,6 +92,19 @@ def test_a_rerun_of_a_finished_sweep_does_nothing(sweep, binary):
     assert done_times(sweep) == before and len(before) == 8
 
 
+@pytest.mark.parametrize("batching, cores", [("    batch: 3\n", 2), ("", 1)])
+def test_the_tables_are_the_same_whatever_the_batches_and_the_cores(
+        sweep, binary, tmp_path, batching, cores):
+    # One core: more jobs than batches per core, so a timing sets the batches.
+    path = write_sweep(tmp_path, SWEEP + batching)
+    result = run_tool("pairlab-sweep", path, "--cores", cores, binary=binary)
+    assert result.returncode == 0, result.stderr
+    plan = json.loads((tmp_path / "sweep" / "plan.json").read_text())
+    assert [len(b) for b in plan["batches"].values()] == ([3, 3, 2] if batching else [2] * 4)
+    assert ("timing" in plan) == (not batching)
+    assert compare.differences(sweep, tmp_path / "sweep") == []
+
+
 def test_the_sweep_figures_are_drawn_from_its_summary(sweep):
     result = run_tool("pairlab-plot", sweep, "--point", 1)
     assert result.returncode == 0, result.stderr
@@ -110,6 +127,8 @@ REFUSED = {
                              "identical: -numfiles: ", ""),
     "no tables": ("base: '-tidy 0'\n", "-tidy 0 in base", ""),
     "points equal as numbers": ("grid: {-N: [100, 1e2]}\n", "the value '100' twice", ""),
+    "analysis options": ("base: '-model -3 -numfiles 2'\nanalyze: {process: sideways}\n",
+                         "  analyze (--process sideways): pairlab-analyze: --process takes ", ""),
 }
 
 
@@ -230,10 +249,53 @@ def test_every_replicate_of_a_point_has_the_same_population_whatever_the_chunk(b
     assert compositions[1] == compositions[20]
 
 
+ANALYSED = """\
+    base: "-N 400 -matings 60 -numfiles 6 -choicefactor 3 -incrfactor 3"
+    grid: {-model: [-1, -3]}
+    chunk: 3
+    analyze: {null: 19, level: 0.1}
+    seed: 11
+"""
+
+
+def test_an_analysed_sweep_gives_the_power_of_its_tests_and_its_model_recovery(binary, tmp_path):
+    path = write_sweep(tmp_path, ANALYSED)
+    result = run_tool("pairlab-sweep", path, "--cores", 2, binary=binary)
+    assert result.returncode == 0, result.stderr
+    out = tmp_path / "sweep"
+    tests, models = (tables.read_table(out / f"{name}.tsv") for name in ("tests", "models"))
+    assert tests.columns[:4].tolist() == ["point", "sweep_model", "table", "run_id"]
+    assert len(tests) == 2 * 6 * 5 and tests["null_replicates"].eq(19).all()
+    summary = tables.read_table(out / "summary.tsv").set_index("point")
+    for point, rows in tests.groupby("point"):
+        jpsi = rows[rows["index"] == "Jpsi"]
+        for test, column in (("chisq", "p_chisq"), ("null", "p_null"), ("perm", "p_perm")):
+            assert summary.loc[point, f"Jpsi_{test}_power"] == pytest.approx(
+                (jpsi[column] <= 0.1).mean())
+        top = models[(models["point"] == point) & (models["rank"] == 1)]["model"]
+        assert summary.loc[point, "M3_selected"] == pytest.approx((top == "M3").mean())
+    assert plot.main([str(out), "--format", "svg"]) == 0
+    drawn = {p.name for p in (out / "figures").iterdir()}
+    assert {"sweep_power_chisq.svg", "sweep_power_null.svg", "sweep_power_perm.svg",
+            "model_recovery.svg"} <= drawn
+
+    # Another level changes the summary only; a job removed by hand runs again, alone.
+    before = done_times(out)
+    path.write_text(path.read_text().replace("level: 0.1", "level: 0.01"))
+    shutil.rmtree(out / "jobs" / "p1_c0")
+    result = run_tool("pairlab-sweep", path, binary=binary)
+    assert result.returncode == 0, result.stderr
+    after = done_times(out)
+    assert {k: v for k, v in after.items() if after[k] != before.get(k)}.keys() == {"p1_c0"}
+    jpsi = tests[(tests["point"] == 0) & (tests["index"] == "Jpsi")]
+    assert tables.read_table(out / "summary.tsv").loc[0, "Jpsi_chisq_power"] == pytest.approx(
+        (jpsi["p_chisq"] <= 0.01).mean())
+
+
 def test_the_slurm_dry_run_parses_with_the_sweeps_resources(binary, tmp_path):
     path = write_sweep(tmp_path, SWEEP)
     result = run_tool("pairlab-sweep", path, "--slurm", "--dry-run", binary=binary)
     assert result.returncode == 0, result.stderr
     output = result.stdout + result.stderr
-    assert output.count("rule job:") == 8 and "runtime=7" in output and "mem_mb=1000" in output
+    assert output.count("rule batch:") == 1 and "runtime=7" in output and "mem_mb=1000" in output
     assert not (tmp_path / "sweep" / "jobs").exists()
