@@ -24,9 +24,9 @@ const char* const kLedgerColumns[] = {"run_id",          "start_time", "end_time
 const char* const kLedgerEndColumns[] = {"not_applied", "notes", "outputs"};
 
 // Options that do not make one run's results differ from another's: the seeds, and what a run
-// reports or where (pairlab-analyze's out and show among them).
+// reports or where (pairlab-analyze's out and show among them), and how many threads it runs on.
 const char* const kNotSettings[] = {"fixseed",   "popseed", "verbose", "progress", "tidy",
-                                    "checkonly", "outdir",  "out",     "show"};
+                                    "checkonly", "outdir",  "out",     "show",     "threads"};
 
 // The files of a run recorded by a version of the program that did not record them.
 constexpr const char* kUnknownFiles = "unknown";

@@ -208,6 +208,10 @@ TEST(ContinuousAnalysis, ThePairsOfASimulatedRunFlowInAndThreadsChangeNoResult) 
   EXPECT_NE(a.output.find("Model probabilities: FND"), std::string::npos) << a.output;
   for (const char* file : {"tests.tsv", "posterior.tsv", "estimates.tsv", "statistics.tsv"})
     EXPECT_EQ(readFile(dir / "one" / file), readFile(dir / "two" / file)) << file;
+  // Another number of threads is the same analysis: it may replace the first's results.
+  std::vector<std::string> again = common;
+  again.insert(again.end(), {"--threads", "2", "--out", "one"});
+  EXPECT_EQ(analyze(again, dir).status, 0);
 
   // Tables by run and file (the pair column does not group); 30 accepted of each table's 300
   // simulations; the model probabilities of a table add up to 1.
