@@ -154,11 +154,13 @@ std::string runSummary(const RunTally& tally, const std::string& directory, long
     for (const auto& [name, count] : tally.bestModel) text += " " + name + " " + NtoS(count);
     text += "\n";
   }
-  if (tally.withNotes > 0)
-    text += "  " + NtoS(tally.withNotes) +
-            (tally.withNotes == 1 ? " table has notes" : " tables have notes") +
-            " (the note column of tests.tsv)\n";
-  return text;
+  return text + notesLine(tally.withNotes);
+}
+
+std::string notesLine(long long withNotes) {
+  if (withNotes == 0) return "";
+  return "  " + NtoS(withNotes) + (withNotes == 1 ? " table has notes" : " tables have notes") +
+         " (the note column of tests.tsv)\n";
 }
 
 }  // namespace pairlab

@@ -34,6 +34,9 @@ std::string runSummary(const RunTally& tally, const std::string& directory, long
 std::string alignedColumns(const std::vector<std::vector<std::string>>& rows,
                            const std::vector<bool>& leftAligned);
 
+// The closing line of the tables with notes ("" when none has any).
+std::string notesLine(long long withNotes);
+
 // A number as the summary shows it: `digits` significant digits, "NA" for NaN.
 std::string shortNumber(double value, int digits);
 

@@ -156,11 +156,7 @@ std::string traitRunSummary(const TraitTally& tally, const std::string& director
       text += "\n";
     }
   }
-  if (tally.withNotes > 0)
-    text += "  " + NtoS(tally.withNotes) +
-            (tally.withNotes == 1 ? " table has notes" : " tables have notes") +
-            " (the note column of tests.tsv)\n";
-  return text;
+  return text + notesLine(tally.withNotes);
 }
 
 }  // namespace pairlab

@@ -21,12 +21,6 @@ namespace pairlab {
 
 namespace {
 
-std::int64_t clockNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 // The ledger row of the analysis: one column per option with the value it used.
 LedgerEntry describeAnalysis(const AnalyzeConfig& c, const std::string& out, std::int64_t seed,
                              int argc, const char* const* argv, std::int64_t start) {

@@ -24,12 +24,6 @@ namespace pairlab {
 
 namespace {
 
-std::int64_t clockNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
-
 // Checks that involve several options and must pass before the seed is drawn.
 void checkBeforeSeeding(const RunConfig& config) {
   if (!config.continuous && config.model == 3 && config.incrfactor != 1.25 &&

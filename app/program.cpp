@@ -1,5 +1,6 @@
 #include "app/program.hpp"
 
+#include <chrono>
 #include <iostream>
 #include <new>
 #include <stdexcept>
@@ -7,6 +8,12 @@
 #include "support/diagnostics.hpp"
 
 namespace pairlab {
+
+std::int64_t clockNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
 namespace {
 
