@@ -177,16 +177,25 @@ def run_process(directory):
     return "simulated replicates"
 
 
+def load_results(directory, names, table):
+    """The result tables of an analysis and its table numbers; (None, numbers) with a message
+    when the table asked for is not among them."""
+    data = {name: tables.read_table(Path(directory) / f"{name}.tsv") for name in names}
+    numbers = list(dict.fromkeys(data["tests"]["table"]))
+    if table is not None and table not in numbers:
+        print(f"pairlab-plot: the analysis has no table {table} (tables 1 to {len(numbers)})",
+              file=sys.stderr)
+        return None, numbers
+    return data, numbers
+
+
 def draw(directory, out, fmt, table=None):
     """Draws the figures of an analysis directory into out; returns the exit status."""
     directory = Path(directory)
     if is_continuous_directory(directory):
         return draw_continuous(directory, out, fmt, table)
-    data = {name: tables.read_table(directory / f"{name}.tsv") for name in RESULT_TABLES}
-    numbers = list(dict.fromkeys(data["tests"]["table"]))
-    if table is not None and table not in numbers:
-        print(f"pairlab-plot: the analysis has no table {table} (tables 1 to {len(numbers)})",
-              file=sys.stderr)
+    data, numbers = load_results(directory, RESULT_TABLES, table)
+    if data is None:
         return 2
     Path(out).mkdir(parents=True, exist_ok=True)
     if table is not None or len(numbers) == 1:
@@ -337,11 +346,8 @@ def plot_models(probabilities, out, fmt, what, averaged):
 
 
 def draw_continuous(directory, out, fmt, table=None):
-    data = {name: tables.read_table(directory / f"{name}.tsv") for name in CONTINUOUS_TABLES}
-    numbers = list(dict.fromkeys(data["tests"]["table"]))
-    if table is not None and table not in numbers:
-        print(f"pairlab-plot: the analysis has no table {table} (tables 1 to {len(numbers)})",
-              file=sys.stderr)
+    data, numbers = load_results(directory, CONTINUOUS_TABLES, table)
+    if data is None:
         return 2
     Path(out).mkdir(parents=True, exist_ok=True)
     first = table if table is not None else numbers[0]
