@@ -26,31 +26,11 @@
 
 #include "analysis/abc.hpp"
 #include "app/analyze_driver.hpp"
+#include "bench/baseline.hpp"
 #include "support/numeric.hpp"
 
 namespace pairlab {
 namespace {
-
-void BM_UniformDraw(benchmark::State& state) {
-  Random rng(1);
-  for (auto _ : state) benchmark::DoNotOptimize(rng.u());
-}
-BENCHMARK(BM_UniformDraw);
-
-double uniformDrawNanoseconds() {
-  static const double ns = [] {
-    Random rng(11);
-    constexpr int kDraws = 20'000'000;
-    double sink = 0.0;
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kDraws; ++i) sink += rng.u();
-    benchmark::DoNotOptimize(sink);
-    return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start)
-               .count() /
-           kDraws;
-  }();
-  return ns;
-}
 
 Traits population() {
   Traits traits;

@@ -20,16 +20,11 @@
 #include "analysis/null_tests.hpp"
 #include "app/analyze_driver.hpp"
 #include "app/driver.hpp"
+#include "bench/baseline.hpp"
 #include "support/random.hpp"
 
 namespace pairlab {
 namespace {
-
-void BM_UniformDraw(benchmark::State& state) {
-  Random rng(1);
-  for (auto _ : state) benchmark::DoNotOptimize(rng.u());
-}
-BENCHMARK(BM_UniformDraw);
 
 const Matrix kCounts = {{30, 20}, {22, 28}};
 const std::vector<double> kNumbers = {125, 125}, kFrequencies = {0.5, 0.5};

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/parse_args.hpp"
+#include "bench/baseline.hpp"
 #include "continuous/engine.hpp"
 #include "continuous/pair_order.hpp"
 #include "continuous/phenotypes.hpp"
@@ -37,31 +38,6 @@
 
 namespace pairlab {
 namespace {
-
-// Seconds of processor time of this thread: on a shared machine the whole runs and the draws
-// they are compared with are timed by the processor time they take, not by the clock.
-double threadSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-// Nanoseconds of one uniform draw, the fastest of five timings of many draws.
-double uniformDrawNanoseconds() {
-  static const double ns = [] {
-    Random rng(11);
-    constexpr int kDraws = 20'000'000;
-    double best = 1e300, sink = 0.0;
-    for (int round = 0; round < 5; ++round) {
-      const double start = threadSeconds();
-      for (int i = 0; i < kDraws; ++i) sink += rng.u();
-      best = std::min(best, (threadSeconds() - start) * 1e9 / kDraws);
-    }
-    benchmark::DoNotOptimize(sink);
-    return best;
-  }();
-  return ns;
-}
 
 // The engine outputs consumed between two states of a Random: the draws from `before` until the
 // next four draws of `after` come up, confirmed by comparing the whole state.
@@ -83,12 +59,6 @@ std::int64_t drawsBetween(const Random& before, const Random& after) {
   if (!(replay == after)) std::abort();
   return n;
 }
-
-void BM_UniformDraw(benchmark::State& state) {
-  Random rng(1);
-  for (auto _ : state) benchmark::DoNotOptimize(rng.u());
-}
-BENCHMARK(BM_UniformDraw);
 
 // N individuals (half of each sex) with standard normal traits scaled into [0, 1].
 Traits population(std::int64_t n) {

@@ -2,17 +2,12 @@
 // the same process (bench/README.md explains how to run and read them).
 #include <benchmark/benchmark.h>
 
+#include "bench/baseline.hpp"
 #include "discrete/datafiles.hpp"
 #include "discrete/frequencies.hpp"
 
 namespace pairlab {
 namespace {
-
-void BM_UniformDraw(benchmark::State& state) {
-  Random rng(1);
-  for (auto _ : state) benchmark::DoNotOptimize(rng.u());
-}
-BENCHMARK(BM_UniformDraw);
 
 DiscretePopulation uniformPopulation(int n, int k) {
   DiscretePopulation pop;

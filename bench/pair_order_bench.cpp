@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 
+#include "bench/baseline.hpp"
 #include "continuous/candidate_list.hpp"
 #include "continuous/pair_order.hpp"
 #include "continuous/phenotypes.hpp"
@@ -13,20 +14,6 @@
 
 namespace pairlab {
 namespace {
-
-double uniformDrawNanoseconds() {
-  static const double ns = [] {
-    Random rng(11);
-    constexpr int kDraws = 20'000'000;
-    double sink = 0.0;
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kDraws; ++i) sink += rng.u();
-    const auto stop = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(sink);
-    return std::chrono::duration<double, std::nano>(stop - start).count() / kDraws;
-  }();
-  return ns;
-}
 
 // The default traits (standard normal, scaled into [0, 1]) of n individuals, half of each sex,
 // and FND -choice 0.5.
